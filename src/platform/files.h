@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+// File access by Windows-style names (see ResolveFileName).
+namespace platform {
+
+// The whole content of a file; nothing when it cannot be opened or read.
+std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName);
+
+// Writes the file anew through a temporary file beside it, so that a crash never
+// leaves a half-written file. False when it cannot be written.
+bool ReplaceFileContents(const std::string& fileName, const std::string& content);
+
+// Deletes a file; false when it could not be deleted (a missing file included).
+bool DeleteFileA(const std::string& fileName);
+
+// Creates a directory and its parents; true when it exists afterwards.
+bool CreateDirectories(const std::string& dirName);
+
+// A file opened for appending, created if missing, denying other writers while
+// it is open (as a Windows handle opened with FILE_SHARE_READ only). Closed by
+// its destructor.
+class AppendFile {
+public:
+    // An invalid object when the file cannot be opened or another writer holds it.
+    static AppendFile open(const std::string& fileName);
+
+    AppendFile(AppendFile&& other) noexcept;
+    AppendFile& operator=(AppendFile&& other) noexcept;
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+    ~AppendFile();
+
+    bool valid() const { return fd_ >= 0; }
+    // Writes all bytes at the end of the file; false on any failure.
+    bool write(const void* data, std::size_t size);
+
+private:
+    explicit AppendFile(int fd) : fd_(fd) {}
+    void close();
+    int fd_ = -1;
+};
+
+} // namespace platform
