@@ -29,22 +29,30 @@ double ParseTimeScale(const char* text) {
     return value;
 }
 
-double TimeScale() { return scaleSlot().load(); }
+double TimeScale() {
+    return scaleSlot().load();
+}
 
-void SetTimeScale(double scale) { scaleSlot().store(scale > 0.0 ? scale : 1.0); }
+void SetTimeScale(double scale) {
+    scaleSlot().store(scale > 0.0 ? scale : 1.0);
+}
 
 std::chrono::nanoseconds RealDuration(std::uint64_t milliseconds) {
     const double ns = static_cast<double>(milliseconds) * 1e6 * TimeScale();
     return std::chrono::nanoseconds(static_cast<std::int64_t>(ns));
 }
 
-void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(RealDuration(milliseconds)); }
+void Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(RealDuration(milliseconds));
+}
 
 std::uint64_t GetTickCount64() {
     const auto real = std::chrono::duration<double, std::milli>(Steady::now() - kStart).count();
     return static_cast<std::uint64_t>(real / TimeScale());
 }
 
-DWORD GetTickCount() { return static_cast<DWORD>(GetTickCount64()); }
+DWORD GetTickCount() {
+    return static_cast<DWORD>(GetTickCount64());
+}
 
 } // namespace platform

@@ -11,7 +11,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::vector<std::string> splitComponents(const std::string& name) {
     std::vector<std::string> parts;
@@ -49,8 +51,8 @@ std::string findNoCase(const fs::path& dir, const std::string& component) {
 } // namespace
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::string ResolveFileName(const std::string& windowsName) {

@@ -57,8 +57,8 @@ bool CreateDirectories(const std::string& dirName) {
 }
 
 AppendFile AppendFile::open(const std::string& fileName) {
-    int fd = ::open(ResolveFileName(fileName).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                    0644);
+    int fd =
+        ::open(ResolveFileName(fileName).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0)
         return AppendFile(-1);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -68,7 +68,9 @@ AppendFile AppendFile::open(const std::string& fileName) {
     return AppendFile(fd);
 }
 
-AppendFile::AppendFile(AppendFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+AppendFile::AppendFile(AppendFile&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
 AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
     if (this != &other) {
@@ -79,7 +81,9 @@ AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
     return *this;
 }
 
-AppendFile::~AppendFile() { close(); }
+AppendFile::~AppendFile() {
+    close();
+}
 
 void AppendFile::close() {
     if (fd_ >= 0)

@@ -55,7 +55,9 @@ void SetRegistryKey(const std::string& key) {
     registryKey() = key;
 }
 
-std::string ProfileFileName() { return profileDirectory() + "/" + ApplicationName() + ".ini"; }
+std::string ProfileFileName() {
+    return profileDirectory() + "/" + ApplicationName() + ".ini";
+}
 
 std::int32_t GetProfileIntA(const std::string& section, const std::string& entry,
                             std::int32_t defaultValue) {

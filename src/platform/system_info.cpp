@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <string_view>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -55,7 +56,27 @@ std::string GetEnvironmentVariableA(const std::string& name) {
     return value ? std::string(value) : std::string();
 }
 
+static std::mutex& moduleMutex() {
+    static std::mutex m;
+    return m;
+}
+
+static std::string& moduleOverride() {
+    static std::string path;
+    return path;
+}
+
+void SetModuleFileNameOverride(const std::string& path) {
+    std::lock_guard<std::mutex> lock(moduleMutex());
+    moduleOverride() = path;
+}
+
 std::string GetModuleFileNameA() {
+    {
+        std::lock_guard<std::mutex> lock(moduleMutex());
+        if (!moduleOverride().empty())
+            return moduleOverride();
+    }
     std::string path(4096, '\0');
     ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
     if (n <= 0)
@@ -112,7 +133,9 @@ SYSTEMTIME GetLocalTime() {
     return st;
 }
 
-std::uint32_t GetCurrentThreadId() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
+std::uint32_t GetCurrentThreadId() {
+    return static_cast<std::uint32_t>(::syscall(SYS_gettid));
+}
 
 LANGID LangIdFromLocale(const std::string& locale) {
     // "ja_JP.UTF-8@modifier" -> "ja_JP"

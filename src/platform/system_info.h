@@ -22,6 +22,11 @@ struct SYSTEMTIME {
 // Full path of the running executable.
 std::string GetModuleFileNameA();
 
+// Makes GetModuleFileNameA report `path` instead (empty: the real one again), so
+// that tests can place the executable's settings and localisation files in a
+// directory of their own.
+void SetModuleFileNameOverride(const std::string& path);
+
 // The executable's file name without directory and extension.
 std::string ApplicationName();
 

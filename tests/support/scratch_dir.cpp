@@ -21,7 +21,9 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string ScratchDir::file(const std::string& name) const { return path_ + "/" + name; }
+std::string ScratchDir::file(const std::string& name) const {
+    return path_ + "/" + name;
+}
 
 void writeFile(const std::string& path, const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -34,6 +36,8 @@ std::string readFile(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool fileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 } // namespace testing_support

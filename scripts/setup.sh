@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, when it is missing (Debian 12).
+set -euo pipefail
+
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev clang-format python3)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds and runs every test: plainly, under AddressSanitizer with
+# UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer.
+# Also checks that the C++ sources are clang-format clean.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+jobs=$(nproc)
+
+echo "== format"
+files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find src tests bench -name '*.cpp' -o -name '*.h')
+clang-format --dry-run -Werror $files
+
+echo "== plain"
+scripts/build.sh build
+ctest --test-dir build -j "$jobs" --output-on-failure --timeout 120
+
+echo "== address,undefined"
+scripts/build.sh build-asan address,undefined
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300
+
+echo "== thread"
+scripts/build.sh build-tsan thread refirm refirm_thread_tests
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L threaded -j "$jobs" \
+    --output-on-failure --timeout 300
+echo "== all tests passed"
