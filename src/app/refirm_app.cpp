@@ -8,7 +8,7 @@
 #include "settings/log_writer.h"
 
 CRefirmApp::CRefirmApp() {
-    settings::SetLanguageId(platform::GetUserDefaultLangID());
+    SetLanguageId(platform::GetUserDefaultLangID());
 }
 
 bool CRefirmApp::InitInstance(const std::vector<std::string>& arguments) {
