@@ -24,6 +24,66 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileN
     return bytes;
 }
 
+namespace {
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+constexpr std::uint32_t kErrorGenFailure = 31;
+constexpr std::uint32_t kErrorFilenameExcedRange = 206;
+
+std::uint32_t windowsError(int error) {
+    switch (error) {
+    case ENOENT:
+        return kErrorFileNotFound;
+    case ENOTDIR:
+        return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return kErrorAccessDenied;
+    case EMFILE:
+    case ENFILE:
+        return kErrorTooManyOpenFiles;
+    case ENOMEM:
+        return kErrorNotEnoughMemory;
+    case ENAMETOOLONG:
+        return kErrorFilenameExcedRange;
+    default:
+        return kErrorGenFailure;
+    }
+}
+
+} // namespace
+
+std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName,
+                                                        std::uint32_t& lastError) {
+    const int fd = ::open(ResolveFileName(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        lastError = windowsError(errno);
+        return std::nullopt;
+    }
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            lastError = windowsError(errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
 bool ReplaceFileContents(const std::string& fileName, const std::string& content) {
     const std::string target = ResolveFileName(fileName);
     const std::string temporary = target + ".new";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,12 @@ namespace platform {
 
 // The whole content of a file; nothing when it cannot be opened or read.
 std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName);
+
+// As above; when the file cannot be opened or read, `lastError` gets the Windows
+// error code of the failure (2 file not found, 3 path not found, 5 access denied,
+// which a directory gives too; 31 for anything else).
+std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName,
+                                                        std::uint32_t& lastError);
 
 // Writes the file anew through a temporary file beside it, so that a crash never
 // leaves a half-written file. False when it cannot be written.

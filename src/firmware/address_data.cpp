@@ -1,0 +1,166 @@
+#include "firmware/address_data.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr char kDigits[] = "0123456789ABCDEF";
+constexpr std::uint8_t kErased = 0xFF;
+
+// The record types that carry data, with the number of address digits each.
+struct RecordType {
+    char digit;
+    std::size_t addressDigits;
+};
+constexpr RecordType kDataRecords[] = {{'1', 4}, {'2', 6}, {'3', 8}};
+
+// "Sn", two count digits, the address, two checksum digits.
+constexpr std::size_t kFrameDigits = 6;
+constexpr std::size_t kAddressIndex = 4;
+
+// Value of a hexadecimal digit in either case; -1 for anything else.
+int anyCaseDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+int upperCaseDigit(char c) {
+    const char* found = std::strchr(kDigits, c);
+    return (c != '\0' && found != nullptr) ? static_cast<int>(found - kDigits) : -1;
+}
+
+// A byte of the frame (count, address, checksum). A non-digit counts as 0 and
+// clears `valid`.
+std::uint8_t frameByte(std::string_view line, std::size_t index, bool& valid) {
+    int high = anyCaseDigit(line[index]);
+    int low = anyCaseDigit(line[index + 1]);
+    if (high < 0 || low < 0)
+        valid = false;
+    return static_cast<std::uint8_t>((std::max(high, 0) << 4) | std::max(low, 0));
+}
+
+struct Common {
+    std::uint64_t begin = 0;
+    std::uint32_t length = 0;
+};
+
+// Ends are computed in 64 bits so that a record running up to the top of the
+// address space does not wrap around to address 0.
+Common commonRange(const CAddressData& a, const CAddressData& b) {
+    const std::uint64_t begin = std::max<std::uint64_t>(a.address(), b.address());
+    const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{a.address()} + a.size(),
+                                                      std::uint64_t{b.address()} + b.size());
+    if (end <= begin)
+        return {};
+    return {begin, static_cast<std::uint32_t>(end - begin)};
+}
+
+} // namespace
+
+CAddressData::CAddressData(bool decoded) : decoded_(decoded) {}
+
+CAddressData::CAddressData(std::uint32_t address, const std::uint8_t* source, std::uint32_t length)
+    : address_(address), decoded_(source != nullptr && length > 0) {
+    if (source != nullptr)
+        data_.assign(source, source + length);
+    else
+        data_.assign(length, kErased);
+}
+
+CAddressData::CAddressData(const CAddressData& other)
+    : CAddressData(other.address(), other.size() > 0 ? other.data() : nullptr, other.size()) {}
+
+void CAddressData::clear() {
+    address_ = 0;
+    checksum_ = 0;
+    data_.clear();
+    text_.clear();
+    decoded_ = false;
+    textLength_ = 0;
+    headerDigitsValid_ = true;
+}
+
+std::optional<CFormatError> CAddressData::parse(std::string_view line) {
+    clear();
+    if (line.size() < kFrameDigits)
+        return CFormatError(CFormatError::kMalformed);
+    const RecordType* type = nullptr;
+    if (line[0] == 'S') {
+        for (const RecordType& candidate : kDataRecords)
+            if (line[1] == candidate.digit)
+                type = &candidate;
+    }
+    if (type == nullptr)
+        return CFormatError(CFormatError::kUnsupportedRecord);
+    if (line.size() < kFrameDigits + type->addressDigits)
+        return CFormatError(CFormatError::kMalformed);
+
+    bool valid = true;
+    std::uint32_t address = 0;
+    for (std::size_t i = 0; i < type->addressDigits; i += 2)
+        address = (address << 8) | frameByte(line, kAddressIndex + i, valid);
+    const std::uint8_t count = frameByte(line, 2, valid);
+    const std::uint8_t recordChecksum = frameByte(line, line.size() - 2, valid);
+    const std::uint8_t addressSum =
+        static_cast<std::uint8_t>(address + (address >> 8) + (address >> 16) + (address >> 24));
+
+    // The record's checksum covers count, address and data; take the first two
+    // out so that what is left is the one the data alone must have.
+    address_ = address;
+    checksum_ = static_cast<std::uint8_t>(~static_cast<std::uint8_t>(
+        static_cast<std::uint8_t>(~recordChecksum) - addressSum - count));
+    text_ = line.substr(kAddressIndex + type->addressDigits,
+                        line.size() - type->addressDigits - kFrameDigits);
+    textLength_ = static_cast<std::int32_t>(text_.size());
+    headerDigitsValid_ = valid;
+    return std::nullopt;
+}
+
+void CAddressData::decode() {
+    decodeText(DigitCase::kAny);
+}
+
+void CAddressData::decodeText(DigitCase digits) {
+    if (decoded_ || text_.empty())
+        return;
+    decoded_ = true;
+    if (text_.size() % 2 != 0)
+        throw CFormatError(CFormatError::kMalformed);
+
+    int (*digitValue)(char) = digits == DigitCase::kAny ? anyCaseDigit : upperCaseDigit;
+    std::vector<std::uint8_t> bytes(text_.size() / 2);
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int high = digitValue(text_[2 * i]);
+        const int low = digitValue(text_[2 * i + 1]);
+        if (high < 0 || low < 0)
+            throw CFormatError(CFormatError::kMalformed);
+        bytes[i] = static_cast<std::uint8_t>((high << 4) | low);
+        sum = static_cast<std::uint8_t>(sum + bytes[i]);
+    }
+    if (!headerDigitsValid_ || static_cast<std::uint8_t>(~sum) != checksum_)
+        throw CFormatError(CFormatError::kMalformed);
+    data_ = std::move(bytes);
+}
+
+void CAddressDataEx::decodeStrict() {
+    decodeText(DigitCase::kUpperOnly);
+}
+
+std::uint32_t OverlapLength(const CAddressData& a, const CAddressData& b) {
+    return commonRange(a, b).length;
+}
+
+void CopyOverlap(CAddressData& destination, const CAddressData& source) {
+    const Common common = commonRange(destination, source);
+    if (common.length == 0)
+        return;
+    std::memmove(destination.data() + (common.begin - destination.address()),
+                 source.data() + (common.begin - source.address()), common.length);
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "device/message.h"
+#include "firmware/format_error.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One contiguous run of bytes at a flash address: a data record of an image file
+// (kept as hexadecimal text until its bytes are first needed) or a finished flash
+// block on its way to the device writer, which is why it is a message.
+class CAddressData : public CMessage {
+public:
+    // An empty record: address 0, no bytes, no text, checksum 0. The loader
+    // creates its records this way, undecoded, and then parses a line into them.
+    explicit CAddressData(bool decoded = false);
+    // `length` bytes at `address`, copied from `source`, or all 0xFF (erased
+    // flash) without a source. Decoded when a source is given and length is above 0.
+    CAddressData(std::uint32_t address, const std::uint8_t* source, std::uint32_t length);
+    // A deep copy of the other record's address and bytes, as the previous
+    // constructor makes it; the text is not copied.
+    CAddressData(const CAddressData& other);
+    CAddressData& operator=(const CAddressData&) = delete;
+
+    int type() const override { return kAddressData; }
+
+    // Takes address, checksum and data text from one S1, S2 or S3 line and leaves
+    // the record undecoded. Any other line leaves the record empty, so that header,
+    // count and end records and blank lines become entries that never meet a block;
+    // the reason is returned for whoever wants to log it (kMalformed for a line too
+    // short for its type, kUnsupportedRecord for another record type) and is not
+    // raised. The address, count and checksum digits may be in either case.
+    std::optional<CFormatError> parse(std::string_view line);
+
+    // Turns the text into the bytes and checks them against the checksum; digits in
+    // either case. Does nothing once tried, so a record that failed stays failed
+    // (without bytes) and does not fail again. Raises CFormatError kMalformed for an
+    // odd digit count, a character that is no digit, a checksum mismatch, or a
+    // line whose address, count or checksum digits were not digits.
+    // Every upgrade flow decodes through this one.
+    void decode();
+
+    std::uint32_t address() const { return address_; }
+    // Number of bytes held; 0 until decoded.
+    std::uint32_t size() const { return static_cast<std::uint32_t>(data_.size()); }
+    std::uint8_t* data() { return data_.data(); }
+    const std::uint8_t* data() const { return data_.data(); }
+
+    // One's complement of the sum the data bytes must have.
+    std::uint8_t checksum() const { return checksum_; }
+    const std::string& text() const { return text_; }
+    std::int32_t textLength() const { return textLength_; }
+    bool decoded() const { return decoded_; }
+
+protected:
+    enum class DigitCase { kAny, kUpperOnly };
+    void decodeText(DigitCase digits);
+
+private:
+    void clear();
+
+    std::uint32_t address_ = 0;
+    std::uint8_t checksum_ = 0;
+    std::vector<std::uint8_t> data_;
+    std::string text_;
+    bool decoded_ = false;
+    std::int32_t textLength_ = 0;
+    // False when the address, count or checksum field held a non-digit: the
+    // address cannot be trusted, so the record must not pass its checksum test by
+    // chance.
+    bool headerDigitsValid_ = true;
+};
+
+// The record the image loader creates, one per line of the file.
+class CAddressDataEx : public CAddressData {
+public:
+    CAddressDataEx() = default;
+    // A record of the given line of its file (counted from 1), for error reports.
+    explicit CAddressDataEx(std::int32_t line) : line_(line) {}
+    CAddressDataEx(const CAddressDataEx&) = delete;
+    CAddressDataEx& operator=(const CAddressDataEx&) = delete;
+
+    // decode() that accepts upper-case digits only ('a'-'f' fail with kMalformed).
+    // Shares the decoded flag with decode(): whichever runs first decides.
+    virtual void decodeStrict();
+
+    // Bytes the record will hold once decoded, known from the text alone.
+    std::int32_t dataByteCount() const { return textLength() / 2; }
+
+    // Line of the file the record was read from; 0 when it was not read from one.
+    std::int32_t line() const { return line_; }
+
+private:
+    std::int32_t line_ = 0;
+};
+
+// Number of bytes in both [a.address, a.address + a.size) and
+// [b.address, b.address + b.size); 0 when they do not meet. Ranges may end at 2^32.
+std::uint32_t OverlapLength(const CAddressData& a, const CAddressData& b);
+
+// Copies the bytes of the range both records cover from the source into the
+// destination, each at its offset from its own record's address.
+void CopyOverlap(CAddressData& destination, const CAddressData& source);

@@ -1,0 +1,129 @@
+#include "firmware/address_data_list.h"
+
+#include "firmware/file_open_error.h"
+#include "srecord_lines.h"
+#include "support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using srecord_lines::record;
+using namespace testing_support;
+
+namespace {
+
+// An entry that notes when it is deleted.
+class Tracked : public CAddressDataEx {
+public:
+    Tracked(int id, std::vector<int>& deleted) : id_(id), deleted_(deleted) {}
+    ~Tracked() override { deleted_.push_back(id_); }
+
+private:
+    int id_;
+    std::vector<int>& deleted_;
+};
+
+std::vector<std::uint32_t> addresses(CAddressDataList& list) {
+    std::vector<std::uint32_t> result;
+    for (auto p = list.head(); p != list.end(); ++p)
+        result.push_back(list.at(p).address());
+    return result;
+}
+
+} // namespace
+
+TEST(AddressDataList, OneEntryForEveryLineWhateverItsEnd) {
+    CAddressDataList list;
+    const std::string text = "S00600004844521B\r\n" + record(1, 0x10, {1, 2, 3}) + "\n\r\n" +
+                             record(2, 0x20, {4}) + "\r\n" + "S9030000FC"; // no end on the last
+    EXPECT_EQ(list.loadText(text), 4);
+    ASSERT_EQ(list.count(), 5u);
+    EXPECT_EQ(addresses(list), (std::vector<std::uint32_t>{0, 0x10, 0, 0x20, 0}));
+    std::int32_t line = 0;
+    for (auto p = list.head(); p != list.end(); ++p)
+        EXPECT_EQ(list.at(p).line(), ++line);
+    // Nothing is decoded yet, and the CR of a CR LF is not part of the record.
+    auto second = std::next(list.head());
+    EXPECT_FALSE(list.at(second).decoded());
+    EXPECT_NO_THROW(list.at(second).decodeStrict());
+}
+
+TEST(AddressDataList, HeaderEndAndBlankLinesAddEmptyEntriesAndNoBytes) {
+    CAddressDataList list;
+    EXPECT_EQ(list.loadText("S00600004844521B\r\n\r\n   \r\nS5030004F8\r\nS70500000000FA\r\n"
+                            "S804000000FB\r\nS9030000FC\r\n\r\n"),
+              0);
+    EXPECT_EQ(list.count(), 8u);
+    for (auto p = list.head(); p != list.end(); ++p) {
+        EXPECT_EQ(list.at(p).address(), 0u);
+        EXPECT_EQ(list.at(p).textLength(), 0);
+    }
+    EXPECT_EQ(list.loadText(""), 0);
+    EXPECT_EQ(list.count(), 8u);
+}
+
+TEST(AddressDataList, TotalCountsHalfTheDataDigitsOfEveryLine) {
+    CAddressDataList list;
+    std::string odd = record(1, 0x100, {0xAA, 0xBB, 0xCC});
+    odd.erase(8, 1); // five data digits, a malformed record that still counts two bytes
+    EXPECT_EQ(list.loadText(record(3, 0x100000, std::vector<std::uint8_t>(32, 1)) + "\n" + odd),
+              34);
+}
+
+TEST(AddressDataList, CtrlZEndsTheText) {
+    CAddressDataList list;
+    EXPECT_EQ(list.loadText(record(1, 0, {1}) + "\r\n\x1A" + record(1, 0, {2}) + "\r\n"), 1);
+    EXPECT_EQ(list.count(), 1u);
+}
+
+TEST(AddressDataList, LoadsAFileByItsWindowsName) {
+    ScratchDir dir;
+    writeFile(dir.file("Images/FIRM.MOT"), record(1, 0x1234, {1, 2}) + "\r\nS9030000FC\r\n");
+    CAddressDataList list;
+    EXPECT_EQ(list.load(dir.path() + "\\images\\firm.mot"), 2);
+    EXPECT_EQ(list.count(), 2u);
+    EXPECT_EQ(list.at(list.head()).address(), 0x1234u);
+}
+
+TEST(AddressDataList, LoadsTheSampleImage) {
+    CAddressDataList list;
+    EXPECT_EQ(list.load(std::string(REFIRM_SOURCE_DIR) + "/examples/images/SAMPLE.MOT"), 96);
+    EXPECT_EQ(list.count(), 9u);
+}
+
+TEST(AddressDataList, UnreadableFileRaisesItsErrorCodeAndAddsNothing) {
+    ScratchDir dir;
+    CAddressDataList list;
+    list.loadText(record(1, 0x10, {1}));
+    try {
+        list.load(dir.file("missing.MOT"));
+        FAIL() << "no error";
+    } catch (const CFileOpenError& e) {
+        EXPECT_EQ(e.code(), 2u); // file not found
+    }
+    try {
+        list.load(dir.path());
+        FAIL() << "no error";
+    } catch (const CFileOpenError& e) {
+        EXPECT_EQ(e.code(), 5u); // access denied, as a directory gives on Windows
+    }
+    EXPECT_EQ(list.count(), 1u);
+}
+
+TEST(AddressDataList, PositionsAndOwnership) {
+    std::vector<int> deleted;
+    {
+        CAddressDataList list;
+        EXPECT_THROW(list.at(list.head()), std::invalid_argument);
+        EXPECT_THROW(list.remove(list.end()), std::invalid_argument);
+        EXPECT_THROW(list.append(nullptr), std::invalid_argument);
+        for (int id = 1; id <= 4; ++id)
+            list.append(std::make_unique<Tracked>(id, deleted));
+        auto next = list.remove(std::next(list.head()));
+        EXPECT_EQ(deleted, (std::vector<int>{2}));
+        EXPECT_EQ(list.remove(next), std::prev(list.end()));
+        EXPECT_EQ(list.count(), 2u);
+    }
+    EXPECT_EQ(deleted, (std::vector<int>{2, 3, 1, 4})); // the rest head first
+}
