@@ -6,31 +6,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/aspi.h"
+
 // The 80-byte request block of an ASPI "execute SCSI command" request. The ASPI
 // transport fills one per command, and a failed command keeps a copy in its
 // CCmdError, where the status, the command block and the sense area are read.
 // It is a little-endian platform structure (unlike the big-endian fields
 // inside command blocks); the data buffer and event fields are 32-bit handles.
-struct SRB_ExecSCSICmd {
-    std::uint8_t command;           // 2: execute SCSI command
-    std::uint8_t status;            // 0 pending, 1 complete, 4 error
-    std::uint8_t hostAdapter;       //
-    std::uint8_t flags;             // direction OR post-by-event
-    std::uint32_t headerReserved;   //
-    std::uint8_t target;            //
-    std::uint8_t lun;               //
-    std::uint16_t reserved1;        //
-    std::uint32_t dataLength;       //
-    std::uint32_t dataBuffer;       //
-    std::uint8_t senseLength;       // 14 requested
-    std::uint8_t cdbLength;         //
-    std::uint8_t hostAdapterStatus; //
-    std::uint8_t targetStatus;      //
-    std::uint32_t postEvent;        // completion event handle
-    std::uint8_t reserved2[20];     //
-    std::uint8_t cdb[16];           //
-    std::uint8_t sense[16];         // fixed-format sense data
-};
+using SRB_ExecSCSICmd = platform::SRB_ExecSCSICmd;
 
 namespace srb {
 

@@ -17,7 +17,20 @@ std::atomic<double>& scaleSlot() {
     return scale;
 }
 
+std::atomic<bool> manualClock{false};
+std::atomic<std::uint64_t> manualTicks{0};
+
 } // namespace
+
+void SetManualClock(bool on) {
+    if (on && !manualClock.load())
+        manualTicks.store(0);
+    manualClock.store(on);
+}
+
+void AdvanceClock(std::uint64_t milliseconds) {
+    manualTicks.fetch_add(milliseconds);
+}
 
 double ParseTimeScale(const char* text) {
     if (text == nullptr || *text == '\0')
@@ -43,10 +56,17 @@ std::chrono::nanoseconds RealDuration(std::uint64_t milliseconds) {
 }
 
 void Sleep(DWORD milliseconds) {
+    if (manualClock.load()) {
+        manualTicks.fetch_add(milliseconds);
+        std::this_thread::yield();
+        return;
+    }
     std::this_thread::sleep_for(RealDuration(milliseconds));
 }
 
 std::uint64_t GetTickCount64() {
+    if (manualClock.load())
+        return manualTicks.load();
     const auto real = std::chrono::duration<double, std::milli>(Steady::now() - kStart).count();
     return static_cast<std::uint64_t>(real / TimeScale());
 }

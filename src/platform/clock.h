@@ -24,6 +24,12 @@ double TimeScale();
 // Replaces the scale read from the environment (tests).
 void SetTimeScale(double scale);
 
+// A clock that only moves when told to, for single-threaded tests: while it
+// is on, GetTickCount64 reports the manual time and Sleep advances it at once
+// instead of waiting. Timed waits on kernel objects still use real time.
+void SetManualClock(bool on);
+void AdvanceClock(std::uint64_t milliseconds);
+
 // The factor a REFIRM_TIME_SCALE text stands for; 1 when it is not a positive
 // decimal number.
 double ParseTimeScale(const char* text);

@@ -1,0 +1,247 @@
+#include "platform/sync.h"
+
+#include "platform/clock.h"
+#include "platform/system_info.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+namespace {
+
+// One lock and one condition for every kernel object: signals are rare and
+// waiters few, so waking all waiters on any signal costs nothing worth a finer
+// scheme, and a wait can never miss a signal.
+std::mutex& objectLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::condition_variable& objectSignal() {
+    static std::condition_variable signal;
+    return signal;
+}
+
+struct KernelObject {
+    virtual ~KernelObject() = default;
+    // Called with the object lock held; consumes the signal of an auto-reset event.
+    virtual bool tryAcquire() = 0;
+};
+
+struct Event final : KernelObject {
+    Event(bool manual, bool initial) : manualReset(manual), set(initial) {}
+    bool tryAcquire() override {
+        if (!set)
+            return false;
+        if (!manualReset)
+            set = false;
+        return true;
+    }
+    bool manualReset;
+    bool set;
+};
+
+struct Thread final : KernelObject {
+    bool tryAcquire() override { return ended; }
+    bool reported = false; // the thread has stored its id
+    bool resumed = false;
+    bool ended = false;
+    DWORD id = 0;
+    DWORD exitCode = STILL_ACTIVE;
+    ThreadProc proc = nullptr;
+    void* argument = nullptr;
+    std::thread worker;
+};
+
+struct HandleTable {
+    std::map<std::uintptr_t, std::shared_ptr<KernelObject>> objects;
+    std::uintptr_t next = 4;
+
+    ~HandleTable() {
+        // Threads still running at exit are left to end with the process.
+        for (auto& [value, object] : objects)
+            if (auto* thread = dynamic_cast<Thread*>(object.get());
+                thread != nullptr && thread->worker.joinable())
+                thread->worker.detach();
+    }
+};
+
+HandleTable& handles() {
+    static HandleTable table;
+    return table;
+}
+
+thread_local DWORD lastError = 0;
+
+HANDLE insert(std::shared_ptr<KernelObject> object) {
+    std::lock_guard<std::mutex> guard(objectLock());
+    auto& table = handles();
+    const std::uintptr_t value = table.next;
+    table.next += 4;
+    table.objects.emplace(value, std::move(object));
+    return reinterpret_cast<HANDLE>(value);
+}
+
+// With the object lock held.
+std::shared_ptr<KernelObject> find(HANDLE handle) {
+    auto& objects = handles().objects;
+    auto it = objects.find(reinterpret_cast<std::uintptr_t>(handle));
+    return it == objects.end() ? nullptr : it->second;
+}
+
+template <typename T> std::shared_ptr<T> findAs(HANDLE handle) {
+    return std::dynamic_pointer_cast<T>(find(handle));
+}
+
+// The thread exists from CreateThread on, so that its id is known at once; a
+// suspended one waits for ResumeThread before it runs its procedure.
+void runThread(std::shared_ptr<Thread> thread) {
+    {
+        std::unique_lock<std::mutex> guard(objectLock());
+        thread->id = GetCurrentThreadId();
+        thread->reported = true;
+        objectSignal().notify_all();
+        objectSignal().wait(guard, [&] { return thread->resumed; });
+    }
+    const DWORD result = thread->proc(thread->argument);
+    std::lock_guard<std::mutex> guard(objectLock());
+    thread->exitCode = result;
+    thread->ended = true;
+    objectSignal().notify_all();
+}
+
+} // namespace
+
+HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
+    return insert(std::make_shared<Event>(manualReset != FALSE, initialState != FALSE));
+}
+
+BOOL SetEvent(HANDLE handle) {
+    std::lock_guard<std::mutex> guard(objectLock());
+    auto event = findAs<Event>(handle);
+    if (!event) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    event->set = true;
+    objectSignal().notify_all();
+    return TRUE;
+}
+
+BOOL ResetEvent(HANDLE handle) {
+    std::lock_guard<std::mutex> guard(objectLock());
+    auto event = findAs<Event>(handle);
+    if (!event) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    event->set = false;
+    return TRUE;
+}
+
+HANDLE CreateThread(void*, std::size_t, ThreadProc proc, void* argument, DWORD flags,
+                    DWORD* threadId) {
+    auto thread = std::make_shared<Thread>();
+    thread->proc = proc;
+    thread->argument = argument;
+    thread->resumed = (flags & CREATE_SUSPENDED) == 0;
+    HANDLE handle = insert(thread);
+    std::unique_lock<std::mutex> guard(objectLock());
+    thread->worker = std::thread(runThread, thread);
+    objectSignal().wait(guard, [&] { return thread->reported; });
+    if (threadId != nullptr)
+        *threadId = thread->id;
+    return handle;
+}
+
+DWORD ResumeThread(HANDLE handle) {
+    std::lock_guard<std::mutex> guard(objectLock());
+    auto thread = findAs<Thread>(handle);
+    if (!thread) {
+        lastError = ERROR_INVALID_HANDLE;
+        return 0xFFFFFFFFu;
+    }
+    if (thread->resumed)
+        return 0;
+    thread->resumed = true;
+    objectSignal().notify_all();
+    return 1;
+}
+
+BOOL TerminateThread(HANDLE handle, DWORD) {
+    std::lock_guard<std::mutex> guard(objectLock());
+    lastError = findAs<Thread>(handle) ? ERROR_NOT_SUPPORTED : ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+BOOL GetExitCodeThread(HANDLE handle, DWORD* exitCode) {
+    std::lock_guard<std::mutex> guard(objectLock());
+    auto thread = findAs<Thread>(handle);
+    if (!thread || exitCode == nullptr) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    *exitCode = thread->exitCode;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    std::unique_lock<std::mutex> guard(objectLock());
+    auto object = find(handle);
+    if (!object) {
+        lastError = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    auto acquired = [&] { return object->tryAcquire(); };
+    if (milliseconds == INFINITE) {
+        objectSignal().wait(guard, acquired);
+        return WAIT_OBJECT_0;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + RealDuration(milliseconds);
+    return objectSignal().wait_until(guard, deadline, acquired) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    std::shared_ptr<KernelObject> object;
+    {
+        std::lock_guard<std::mutex> guard(objectLock());
+        auto& objects = handles().objects;
+        auto it = objects.find(reinterpret_cast<std::uintptr_t>(handle));
+        if (it == objects.end()) {
+            lastError = ERROR_INVALID_HANDLE;
+            return FALSE;
+        }
+        object = std::move(it->second);
+        objects.erase(it);
+    }
+    // A thread whose handle is closed goes on running on its own, as on Windows.
+    if (auto* thread = dynamic_cast<Thread*>(object.get()); thread && thread->worker.joinable()) {
+        if (thread->worker.get_id() == std::this_thread::get_id())
+            thread->worker.detach();
+        else {
+            std::unique_lock<std::mutex> guard(objectLock());
+            const bool ended = thread->ended;
+            guard.unlock();
+            if (ended)
+                thread->worker.join();
+            else
+                thread->worker.detach();
+        }
+    }
+    return TRUE;
+}
+
+DWORD GetLastError() {
+    return lastError;
+}
+
+void SetLastError(DWORD error) {
+    lastError = error;
+}
+
+} // namespace platform

@@ -1,0 +1,49 @@
+#include "platform/window_messages.h"
+
+#include <map>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+struct Windows {
+    // Recursive: a sink may post to another window (or itself) while it runs.
+    std::recursive_mutex lock;
+    std::map<std::uintptr_t, WindowMessageSink> sinks;
+    std::uintptr_t next = 0x10010;
+};
+
+Windows& windows() {
+    static Windows instance;
+    return instance;
+}
+
+} // namespace
+
+HWND RegisterMessageWindow(WindowMessageSink sink) {
+    auto& w = windows();
+    std::lock_guard<std::recursive_mutex> guard(w.lock);
+    const std::uintptr_t value = w.next;
+    w.next += 0x10;
+    w.sinks.emplace(value, std::move(sink));
+    return reinterpret_cast<HWND>(value);
+}
+
+void UnregisterMessageWindow(HWND window) {
+    auto& w = windows();
+    std::lock_guard<std::recursive_mutex> guard(w.lock);
+    w.sinks.erase(reinterpret_cast<std::uintptr_t>(window));
+}
+
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto& w = windows();
+    std::lock_guard<std::recursive_mutex> guard(w.lock);
+    auto it = w.sinks.find(reinterpret_cast<std::uintptr_t>(window));
+    if (it == w.sinks.end() || !it->second)
+        return FALSE;
+    it->second(message, wParam, lParam);
+    return TRUE;
+}
+
+} // namespace platform
