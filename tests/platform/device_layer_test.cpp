@@ -136,8 +136,9 @@ TEST(Address32, MapsABufferWhileItLives) {
         Address32 other(&buffer);
         EXPECT_EQ(ResolveAddress32(other.value()), &buffer);
     }
-    if (sizeof(void*) > 4)
+    if (sizeof(void*) > 4) {
         EXPECT_EQ(ResolveAddress32(value), nullptr);
+    }
     EXPECT_EQ(Address32(nullptr).value(), 0u);
     EXPECT_EQ(ResolveAddress32(0), nullptr);
 }
