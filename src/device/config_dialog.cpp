@@ -1,0 +1,34 @@
+#include "device/config_dialog.h"
+
+#include "device/cmd_error.h"
+#include "device/scanner.h"
+#include "platform/message_box.h"
+#include "settings/localisation.h"
+#include "settings/log_writer.h"
+
+int CConfig::findDevice(int report) {
+    int found = 0;
+    try {
+        found = scanner_.openWith(deviceList);
+    } catch (const CCmdError&) {
+        found = 0;
+    }
+    if (found != 0)
+        return 1;
+    if (report != 0) {
+        const std::string text = Translate("No Devices Found.");
+        if (silent != 0)
+            WriteLog(text + "\r\n");
+        else
+            platform::MessageBoxA(text, Translate("Error"), platform::MB_OK);
+    }
+    return 0;
+}
+
+int CConfig::onRescan() {
+    try {
+        scanner_.reset();
+    } catch (const CCmdError&) {
+    }
+    return 1;
+}
