@@ -2,15 +2,21 @@
 
 // Helpers for driving a virtual scanner with raw command blocks, as a host
 // adapter would, and for writing the profiles that describe it.
+#include "platform/address32.h"
+#include "platform/aspi.h"
 #include "platform/clock.h"
+#include "platform/sync.h"
+#include "sim/aspi_bus.h"
 #include "sim/scanner_profile.h"
 #include "sim/virtual_scanner.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,9 +48,21 @@ struct Answer {
     }
 };
 
+// Sends raw command blocks to one virtual scanner the way a host adapter
+// does: each command goes out in an ASPI request block through the platform
+// layer's SendASPI32Command, to a bus that carries just this scanner at its
+// position, and the answer is read back from the block.
 class Host {
 public:
-    explicit Host(sim::VirtualScanner& scanner) : scanner_(scanner) {}
+    explicit Host(sim::VirtualScanner& scanner)
+        : scanner_(scanner),
+          bus_(std::make_shared<sim::AspiBus>(std::vector<std::shared_ptr<sim::VirtualScanner>>{
+              std::shared_ptr<sim::VirtualScanner>(&scanner, [](sim::VirtualScanner*) {})})) {
+        platform::InstallAspiBackend(bus_);
+    }
+    ~Host() { platform::RemoveAspiBackend(bus_); }
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
 
     Answer none(const Bytes& cdb) { return run(cdb, sim::DataDirection::None, {}); }
     Answer in(const Bytes& cdb, std::size_t length) {
@@ -67,9 +85,31 @@ public:
 
 private:
     Answer run(const Bytes& cdb, sim::DataDirection direction, Bytes data) {
+        using namespace platform;
+        SRB_ExecSCSICmd block{};
+        block.command = SC_EXEC_SCSI_CMD;
+        block.hostAdapter = static_cast<BYTE>(scanner_.profile().adapter);
+        block.target = static_cast<BYTE>(scanner_.profile().target);
+        block.flags = static_cast<BYTE>(
+            (direction == sim::DataDirection::Out ? SRB_DIR_OUT : SRB_DIR_IN) | SRB_EVENT_NOTIFY);
+        Address32 buffer(data.empty() ? nullptr : data.data());
+        block.dataLength = static_cast<DWORD>(data.size());
+        block.dataBuffer = buffer.value();
+        block.senseLength = 16;
+        block.cdbLength = static_cast<BYTE>(std::min<std::size_t>(cdb.size(), sizeof block.cdb));
+        std::memcpy(block.cdb, cdb.data(), block.cdbLength);
+        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        block.postEvent = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(event));
+        const DWORD sent = SendASPI32Command(&block);
+        const bool completed = sent != SS_PENDING || WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+        CloseHandle(event);
+
         Answer answer;
-        answer.outcome = scanner_.execute(cdb.data(), cdb.size(), direction,
-                                          data.empty() ? nullptr : data.data(), data.size());
+        answer.outcome.hangs = !completed;
+        answer.outcome.answered = !completed || block.hostAdapterStatus != HASTAT_SEL_TO;
+        answer.outcome.good = block.status == SS_COMP;
+        std::memcpy(answer.outcome.sense.data(), block.sense, sizeof block.sense);
+        answer.outcome.transferred = answer.outcome.good ? data.size() : 0;
         if (direction == sim::DataDirection::In)
             data.resize(answer.outcome.transferred);
         answer.data = std::move(data);
@@ -77,6 +117,7 @@ private:
     }
 
     sim::VirtualScanner& scanner_;
+    std::shared_ptr<sim::AspiBus> bus_;
 };
 
 inline Bytes be32(std::uint32_t v) {
