@@ -1,7 +1,7 @@
 #include "platform/sync.h"
 #include "platform/system_info.h"
-#include "platform/window_messages.h"
 #include "platform/thread_messages.h"
+#include "platform/window_messages.h"
 
 #include <gtest/gtest.h>
 
