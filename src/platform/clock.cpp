@@ -28,6 +28,10 @@ void SetManualClock(bool on) {
     manualClock.store(on);
 }
 
+bool ManualClock() {
+    return manualClock.load();
+}
+
 void AdvanceClock(std::uint64_t milliseconds) {
     manualTicks.fetch_add(milliseconds);
 }

@@ -29,6 +29,7 @@ void SetTimeScale(double scale);
 // instead of waiting. Timed waits on kernel objects still use real time.
 void SetManualClock(bool on);
 void AdvanceClock(std::uint64_t milliseconds);
+bool ManualClock();
 
 // The factor a REFIRM_TIME_SCALE text stands for; 1 when it is not a positive
 // decimal number.

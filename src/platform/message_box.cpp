@@ -1,5 +1,7 @@
 #include "platform/message_box.h"
 
+#include "platform/front_end.h"
+
 #include <iostream>
 #include <mutex>
 
@@ -17,7 +19,33 @@ MessageBoxHandler& handlerSlot() {
     return handler;
 }
 
+std::mutex& frontEndMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::shared_ptr<FrontEnd>& frontEndSlot() {
+    static std::shared_ptr<FrontEnd> frontEnd;
+    return frontEnd;
+}
+
 } // namespace
+
+void SetFrontEnd(std::shared_ptr<FrontEnd> frontEnd) {
+    std::lock_guard<std::mutex> lock(frontEndMutex());
+    frontEndSlot() = std::move(frontEnd);
+}
+
+std::shared_ptr<FrontEnd> CurrentFrontEnd() {
+    std::lock_guard<std::mutex> lock(frontEndMutex());
+    return frontEndSlot();
+}
+
+std::optional<std::string> ShowOpenFileDialog(const OpenFileRequest& request) {
+    if (auto frontEnd = CurrentFrontEnd())
+        return frontEnd->openFile(request);
+    return std::nullopt;
+}
 
 int DefaultButton(unsigned type) {
     if ((type & 0x000F) != MB_YESNO)
@@ -33,6 +61,8 @@ int MessageBoxA(const std::string& text, const std::string& caption, unsigned ty
     }
     if (handler)
         return handler(text, caption, type);
+    if (auto frontEnd = CurrentFrontEnd())
+        return frontEnd->messageBox(text, caption, type);
     std::cerr << (caption.empty() ? std::string() : caption + ": ") << text << '\n';
     return DefaultButton(type);
 }
