@@ -234,7 +234,13 @@ ScannerProfile LoadScannerProfile(const std::string& path) {
 
     const bool usbSti = p.transport == Transport::Sti && p.bus == "USB";
     p.linkValue = static_cast<std::uint32_t>(reader.number("LinkValue").value_or(usbSti ? 1 : 0));
-    p.leavesOnUpdateMode = reader.flag("LeavesOnUpdateMode", p.linkValue == 1);
+    // Models whose download mode is a different USB device re-enumerate when they
+    // switch to it; the others stay on the bus.
+    bool reenumerates = false;
+    for (const char* model : {"SX-4700C", "SX-2700", "SX-3600", "ZEPA", "SX-3400C", "XR2",
+                              "SX-3300C", "XR", "SX-1400C", "SX-1300C", "OLK", "RX-680", "TAVRIN"})
+        reenumerates = reenumerates || StartsWithNoCase(p.product, model);
+    p.leavesOnUpdateMode = reader.flag("LeavesOnUpdateMode", p.linkValue == 1 && reenumerates);
     p.leaveTime = static_cast<unsigned>(reader.number("LeaveTime").value_or(2000));
     p.vendorPage = reader.flag("VendorPage", true);
     p.legacy = reader.flag("Legacy", StartsWithNoCase(p.product, "ZEPA") || !p.vendorPage);
