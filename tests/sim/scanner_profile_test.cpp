@@ -40,7 +40,8 @@ TEST(ScannerProfile, MinimalProfileTakesTheDefaults) {
     EXPECT_EQ(p.bus, "USB");
     EXPECT_EQ(p.localName, "KORVA SX-2300C USB");
     EXPECT_EQ(p.linkValue, 1u);
-    EXPECT_TRUE(p.leavesOnUpdateMode);
+    // An SX-2300C's download mode is the same device: it stays on the bus.
+    EXPECT_FALSE(p.leavesOnUpdateMode);
     EXPECT_EQ(p.leaveTime, 2000u);
     EXPECT_TRUE(p.vendorPage);
     EXPECT_FALSE(p.legacy);
@@ -71,8 +72,11 @@ TEST(ScannerProfile, TransportDecidesLinkAndLeaving) {
     EXPECT_EQ(scsi.linkValue, 0u);
     EXPECT_EQ(scsi.localName, "KORVA SX-2300C SCSI");
 
-    const auto linked = loadText(dir, kMinimal + "Bus=SCSI\nLinkValue=1\n");
+    const auto linked = loadText(dir, "[Scanner]\nProduct=SX-4700C\nRevision=1.00\nBus=SCSI\n"
+                                      "LinkValue=1\n");
     EXPECT_TRUE(linked.leavesOnUpdateMode);
+    const auto usb = loadText(dir, "[Scanner]\nProduct=ZEPA\nRevision=1.00\n");
+    EXPECT_TRUE(usb.leavesOnUpdateMode);
 }
 
 TEST(ScannerProfile, LegacyFollowsProductAndVendorPage) {

@@ -109,7 +109,8 @@ TEST_F(Persistence, InitialContentFromAnSRecordFile) {
 }
 
 TEST_F(Persistence, TraceHasOneLinePerCommand) {
-    auto scanner = load("Product=SX-2300C\nRevision=1.00\nTrace=trace.txt\nLeaveTime=5\n");
+    auto scanner = load(
+        "Product=SX-2300C\nRevision=1.00\nTrace=trace.txt\nLeaveTime=5\nLeavesOnUpdateMode=1\n");
     Host host(*scanner);
     host.none(tur());
     host.out(memWrite(0x10, 2), Bytes{1, 2});
