@@ -10,7 +10,7 @@ namespace {
 
 // 64 KiB blocks from 0 (the common geometry), firmware from 0x10000 up.
 const std::string kProfile =
-    "Product=SX-2300C\nRevision=1.00\nUpgradedRevision=1.01\nLeavesOnUpdateMode=1\n"
+    "Product=SX-2300C\nRevision=1.00\nUpgradedRevision=1.01\n"
     "DownloadProduct=SX-2300C BOOT\nDownloadRevision=0.01\n"
     "FirmwareArea=0x10000-0xFFFFF\n"
     "[Processor0]\nUpgradedVersion=1.01\n";
@@ -20,7 +20,7 @@ class DownloadMode : public ScannerTest {};
 } // namespace
 
 TEST_F(DownloadMode, FullUpgradeSequence) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kProfile + "[Scanner]\nLeavesOnUpdateMode=1\n");
     Host host(*scanner);
     std::vector<std::uint64_t> arrivals;
     scanner->setArrivalHook([&](std::uint64_t tick) {
