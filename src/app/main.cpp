@@ -1,12 +1,40 @@
 #include "app/refirm_app.h"
 #include "app/usage.h"
+#include "platform/console_front_end.h"
+#include "platform/front_end.h"
+#include "platform/scripted_front_end.h"
+#include "platform/system_info.h"
 #include "sim/simulation.h"
 
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
+
+namespace {
+
+// A person at the terminal, or, with REFIRM_SCRIPT, the answers of a script
+// (REFIRM_RECORD then names the file that records everything shown).
+std::shared_ptr<platform::ScriptedFrontEnd> installFrontEnd() {
+    const std::string script = platform::GetEnvironmentVariableA("REFIRM_SCRIPT");
+    if (script.empty()) {
+        platform::SetFrontEnd(std::make_shared<platform::ConsoleFrontEnd>());
+        return nullptr;
+    }
+    std::ifstream file(script, std::ios::binary);
+    if (!file)
+        throw std::runtime_error("cannot read the answer script " + script);
+    std::stringstream text;
+    text << file.rdbuf();
+    auto scripted = platform::ScriptedFrontEnd::FromScript(text.str());
+    platform::SetFrontEnd(scripted);
+    return scripted;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv, argv + argc);
@@ -17,12 +45,20 @@ int main(int argc, char** argv) {
     // A rehearsal: the virtual scanners named by REFIRM_SIMULATE stand on the
     // buses in place of real ones, and keep their state when the run ends.
     std::unique_ptr<sim::Simulation> simulation;
+    std::shared_ptr<platform::ScriptedFrontEnd> scripted;
     try {
         simulation = sim::Simulation::FromEnvironment();
+        scripted = installFrontEnd();
     } catch (const std::exception& error) {
-        std::cerr << "refirm: cannot set up the virtual scanners: " << error.what() << '\n';
+        std::cerr << "refirm: " << error.what() << '\n';
         return 2;
     }
     RefirmApp().InitInstance(arguments);
+    if (scripted) {
+        const std::string record = platform::GetEnvironmentVariableA("REFIRM_RECORD");
+        if (!record.empty())
+            scripted->writeRecord(record);
+    }
+    platform::SetFrontEnd(nullptr);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "app/refirm_app.h"
 
 #include "app/run_flags.h"
+#include "app/upgrade_dispatch.h"
 #include "platform/profile_store.h"
 #include "platform/system_info.h"
 #include "settings/kor_archive.h"
@@ -27,6 +28,7 @@ bool CRefirmApp::InitInstance(const std::vector<std::string>& arguments) {
     if (logOn)
         StartLog(platform::GetTempPathA() + kLogFileName);
 
+    RunUpgradeDispatch(scanner_, argumentList, flags);
     return false;
 }
 

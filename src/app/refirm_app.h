@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/scanner.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,11 +23,12 @@ public:
     bool InitInstance(const std::vector<std::string>& arguments);
 
     const std::string& profileSection() const { return profileSection_; }
-    std::int32_t familyKey() const { return familyKey_; }
+    // The one device object of the process.
+    CScanner& scanner() { return scanner_; }
 
 private:
     std::string profileSection_;
-    std::int32_t familyKey_ = 0;
+    CScanner scanner_;
 };
 
 // The one application object of the process.

@@ -75,6 +75,7 @@ private:
     std::vector<Box> boxes_;
     std::vector<OpenFileRequest> fileRequests_;
     std::vector<Event> events_;
+    std::vector<std::string> records_; // the lines of record(), in the order they happened
 };
 
 } // namespace platform

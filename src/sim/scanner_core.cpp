@@ -249,6 +249,15 @@ void ScannerCore::persist() const {
             state.versions[unit.profile().index] = unit.version();
             state.flashes[unit.profile().index] = unit.flash().runs();
         }
+        // New firmware that was never restarted into: the next run meets the
+        // scanner after the restart its user was asked for.
+        if (flashWritten_) {
+            if (!profile_.upgradedRevision.empty())
+                state.revision = profile_.upgradedRevision;
+            const ProcessorProfile& main = units_.front().profile();
+            if (!main.upgradedVersion.empty())
+                state.versions[main.index] = main.upgradedVersion;
+        }
         writeFile(profile_.stateFile, FormatScannerState(state));
     }
     for (const ProcessorUnit& unit : units_) {

@@ -129,7 +129,7 @@ ProcessorProfile mainController(const std::string& file, const ScannerProfile& s
     p.index = 0;
     p.name = reader.withLength("Name", kMainControllerName, 1, 16);
     p.version = reader.withLength("Version", scanner.revision, 1, 8);
-    p.upgradedVersion = reader.withLength("UpgradedVersion", "", 0, 8);
+    p.upgradedVersion = reader.withLength("UpgradedVersion", scanner.upgradedRevision, 0, 8);
     p.zeroReply = reader.flag("ZeroReply", false);
     p.flash = scanner.flash;
     p.corruptReadAt = scanner.corruptReadAt;

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// The upgrade cautions the wait dialogs show while the scanner is away: a
+// heading and five cautions, each looked up in the current language and put
+// on a line of its own (no line feed after the last).
+std::string CautionText();
