@@ -367,6 +367,7 @@ void CFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
 void CFirmLoadDialog::reportResult() {
     if (closeDeviceAtEnd) {
         try {
+            deviceClosed_ = true;
             if (restartAtEnd) {
                 scanner_.restart();
                 scanner_.close();
@@ -408,6 +409,9 @@ void CFirmLoadDialog::reportResult() {
 void CFirmLoadDialog::OnDestroy() {
     if (completed && autoReset_.value() != 0) {
         try {
+            // Closed at the end of the run: it has to be reached again first.
+            if (deviceClosed_ && scanner_.open(0) == 0)
+                throw CCmdError(Translate("The scanner is not open."));
             scanner_.restart();
             scanner_.close();
             if (!modelIs({"SX-V730", "SX-V700"}))

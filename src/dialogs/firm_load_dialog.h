@@ -74,4 +74,5 @@ private:
     std::unique_ptr<struct FirmwareSections> sections_;
     std::unique_ptr<CUpgradePipeline> pipeline_;
     platform::HANDLE producerThread_ = nullptr;
+    bool deviceClosed_ = false;
 };

@@ -9,11 +9,10 @@ using namespace scanner_kit;
 namespace {
 
 // 64 KiB blocks from 0 (the common geometry), firmware from 0x10000 up.
-const std::string kProfile =
-    "Product=SX-2300C\nRevision=1.00\nUpgradedRevision=1.01\n"
-    "DownloadProduct=SX-2300C BOOT\nDownloadRevision=0.01\n"
-    "FirmwareArea=0x10000-0xFFFFF\n"
-    "[Processor0]\nUpgradedVersion=1.01\n";
+const std::string kProfile = "Product=SX-2300C\nRevision=1.00\nUpgradedRevision=1.01\n"
+                             "DownloadProduct=SX-2300C BOOT\nDownloadRevision=0.01\n"
+                             "FirmwareArea=0x10000-0xFFFFF\n"
+                             "[Processor0]\nUpgradedVersion=1.01\n";
 
 class DownloadMode : public ScannerTest {};
 
