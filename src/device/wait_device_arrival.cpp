@@ -117,19 +117,17 @@ void CWaitDeviceArrival::OnMessage(platform::UINT message, platform::WPARAM, pla
         check();
 }
 
-bool CWaitDeviceArrival::check() {
+void CWaitDeviceArrival::check() {
     if (mode == 2) {
         // Not back yet: the next arrival starts the timer again.
-        if (!reopen())
-            return false;
-        EndDialog(1);
-        return true;
+        if (reopen())
+            EndDialog(1);
+        return;
     }
     if (reopen() && acceptable())
         EndDialog(1);
     else
         fail();
-    return true;
 }
 
 bool CWaitDeviceArrival::reopen() {

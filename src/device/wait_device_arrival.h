@@ -3,7 +3,6 @@
 #include "device/device_notification_registration.h"
 #include "platform/dialog.h"
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,9 +13,10 @@ class CScanner;
 //   2  the update mode command; the check runs 12 s later, or 4 s after a
 //      still-image device arrives (each arrival starts those 4 s afresh). A
 //      check that cannot reopen the scanner waits for the next arrival, but
-//      not beyond kReturnLimit counted from the update mode command: then one
-//      last check runs, and when that cannot reopen the scanner either the
-//      wait fails as in modes 0 and 1.
+//      not for ever: kReturnLimit (180000 ms, a nominal 3 minutes on the
+//      program's clock) after the update mode command one last check runs,
+//      and when that cannot reopen the scanner either, the wait fails as in
+//      modes 0 and 1. A scanner that never comes back thus ends the wait too.
 //   0  the prepare update mode command (variant 0), then the user is asked
 //      to reconnect the USB cable; one check after 4 s.
 //   1  the prepare update mode command (variant 1), then the user is asked
@@ -57,9 +57,6 @@ public:
     int useIdentifier = 1;
     int silent = 0;
 
-    // The identifiers a check with `useIdentifier` opens with, in `mode`.
-    std::vector<std::string> reopenIdentifiers() const;
-
     CScanner& scanner() { return scanner_; }
 
 protected:
@@ -74,8 +71,10 @@ protected:
 
 private:
     void startWait();
-    // Reopens and checks the scanner; true when it ended the dialog.
-    bool check();
+    // The identifiers a check with `useIdentifier` opens with, in `mode`.
+    std::vector<std::string> reopenIdentifiers() const;
+    // Reopens and checks the scanner; ends the dialog unless mode 2 waits on.
+    void check();
     bool reopen();
     bool acceptable();
     void fail();
