@@ -235,3 +235,10 @@ TEST(UpgradeFamilies, ScannerThatNeverReturnsFailsWithinTheBound) {
     EXPECT_TRUE(contains(run.log(), "Firmware upgrade failed.")) << run.log();
     EXPECT_FALSE(contains(run.log(), "completed")) << run.log();
 }
+
+TEST_F(UpgradeCase, JapaneseRunReportsInJapanese) {
+    run.setLanguage("ja_JP.UTF-8");
+    const std::string log = silentRun();
+    EXPECT_TRUE(contains(log, "ファームウェアのアップグレードが完了しました。")) << log;
+    EXPECT_TRUE(contains(log, "スキャナーを再起動してください。")) << log;
+}
