@@ -242,3 +242,20 @@ TEST_F(UpgradeCase, JapaneseRunReportsInJapanese) {
     EXPECT_TRUE(contains(log, "ファームウェアのアップグレードが完了しました。")) << log;
     EXPECT_TRUE(contains(log, "スキャナーを再起動してください。")) << log;
 }
+
+TEST(UpgradeFamilies, ProductWithoutAMapFailsWithoutWriting) {
+    SimulatedRun run;
+    run.addProfile("[Scanner]\nProduct=RX-62\nRevision=1.00\n");
+    run.writeSettings({{"NewFirmwareVersion", "9.99"}});
+    run.writeWorkFile("image.mot", image(0, 0x100));
+    // "Not implemented" is a box of its own.
+    run.writeWorkFile("answers.txt", "ok\nyes\nyes\n");
+    run.setEnv("REFIRM_SCRIPT", run.workDir() + "/answers.txt");
+    run.setEnv("REFIRM_RECORD", run.workDir() + "/record.txt");
+    run.run({"image.mot", "FERN"});
+    const std::string record = readFile(run.workDir() + "/record.txt");
+    EXPECT_TRUE(contains(record, "Not implemented")) << record;
+    EXPECT_TRUE(contains(record, "Firmware upgrade failed.")) << record;
+    const auto kinds = run.traceKinds(0);
+    EXPECT_EQ(count(kinds, "memwrite") + count(kinds, "erase") + count(kinds, "eraseblock"), 0u);
+}
