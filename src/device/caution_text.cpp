@@ -4,8 +4,7 @@
 
 namespace {
 
-const char* const kCautionTexts[] = {
-    "<Attention>",
+const char* const kCautions[] = {
     "Do not turn off your computer and scanner or do not disconnect cable.",
     "If you turn off your computer and scanner or disconnect cable while upgrading, the scanner "
     "will not work properly and you may need to call a service person for replacing parts.",
@@ -17,12 +16,16 @@ const char* const kCautionTexts[] = {
 
 } // namespace
 
-std::string CautionText() {
+std::string CautionLines() {
     std::string text;
-    for (const char* line : kCautionTexts) {
+    for (const char* line : kCautions) {
         if (!text.empty())
             text += "\n";
         text += Translate(line);
     }
     return text;
+}
+
+std::string CautionText() {
+    return Translate("<Attention>") + "\n" + CautionLines();
 }

@@ -1,6 +1,7 @@
 #include "device/scanner.h"
 
 #include "firmware/address_data.h"
+#include "platform/file_names.h"
 #include "settings/localisation.h"
 
 #include <algorithm>
@@ -48,16 +49,6 @@ const EraseRule kEraseRules[] = {
     {{"RX-680", "TAVRIN"}, EraseKind::kBlock, 0x40030000},
     {{"SX-105", "M-105", "Do-RIAN", "SX-T25", "M-T25"}, EraseKind::kBlock, 0x1006FF00},
 };
-
-bool equalsNoCase(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b))
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::string upToZero(const std::uint8_t* bytes, std::size_t length) {
     std::size_t n = 0;
@@ -156,7 +147,7 @@ void CScanner::eraseFirmwareArea() {
             std::uint8_t data[36];
             inquiry(data, sizeof data);
             versionString = upToZero(data + 32, 4);
-            eraseBlock(equalsNoCase(versionString, "B027") ? 0x10000 : 0x20000);
+            eraseBlock(platform::EqualsNoCase(versionString, "B027") ? 0x10000 : 0x20000);
             return;
         }
         case EraseKind::kNone:

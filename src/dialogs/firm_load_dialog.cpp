@@ -1,6 +1,7 @@
 #include "dialogs/firm_load_dialog.h"
 
 #include "app/family_registry.h"
+#include "device/caution_text.h"
 #include "device/cmd_error.h"
 #include "device/dialog_font.h"
 #include "device/error_text.h"
@@ -40,16 +41,6 @@ std::string downloadCode() {
 
 const std::uint8_t kDownloadSend[10] = {0x2A, 0, 0x84, 0, 0, 0x64, 0, 0, 0x20, 0};
 
-const char* const kCautions[] = {
-    "Do not turn off your computer and scanner or do not disconnect cable.",
-    "If you turn off your computer and scanner or disconnect cable while upgrading, the scanner "
-    "will not work properly and you may need to call a service person for replacing parts.",
-    "Do not run any applications.",
-    "When you use a laptop computer, the power source should be taken via AC adapter, not via "
-    "battery.",
-    "Avoid going into stand-by mode during upgrading.",
-};
-
 std::string formatted(const std::string& pattern, const std::string& a, const std::string& b = {}) {
     char text[1024];
     std::snprintf(text, sizeof text, pattern.c_str(), a.c_str(), b.c_str());
@@ -86,13 +77,7 @@ bool CFirmLoadDialog::modelIs(std::initializer_list<const char*> models) const {
 }
 
 std::string CFirmLoadDialog::cautionLines() const {
-    std::string text;
-    for (const char* caution : kCautions) {
-        if (!text.empty())
-            text += "\n";
-        text += Translate(caution);
-    }
-    return text;
+    return CautionLines();
 }
 
 std::string CFirmLoadDialog::currentVersion() const {
@@ -176,7 +161,7 @@ platform::BOOL CFirmLoadDialog::OnInitDialog() {
     const std::string heading = namesProcessor
                                     ? formatted(Translate("Upgrading %s firmware"), "Main Cpu")
                                     : Translate("Upgrading firmware");
-    SetDlgItemTextA(kNotice, heading + "\n\n" + Translate("<Attention>") + "\n" + cautionLines());
+    SetDlgItemTextA(kNotice, heading + "\n\n" + CautionText());
 
     // 8, 9. The firmware file.
     if (firmwarePath.empty()) {

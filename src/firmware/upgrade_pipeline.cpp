@@ -8,6 +8,7 @@
 #include "firmware/format_error.h"
 #include "flash/region_flash_maps.h"
 #include "platform/clock.h"
+#include "platform/file_names.h"
 #include "platform/sync.h"
 #include "settings/localisation.h"
 
@@ -29,16 +30,6 @@ constexpr int kNoHiddenBlock = -1;
 bool anyProduct(const CScanner& scanner, std::initializer_list<const char*> models) {
     return std::any_of(models.begin(), models.end(),
                        [&](const char* model) { return scanner.productIs(model); });
-}
-
-bool equalsNoCase(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b))
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 std::string format(const std::string& pattern, std::uint32_t address, int percent) {
@@ -185,7 +176,8 @@ platform::DWORD CUpgradePipeline::producer() {
         if (anyProduct(scanner_, {"SX-1400C", "SX-1300C", "OLK"})) {
             std::uint8_t data[36];
             scanner_.inquiry(data, sizeof data);
-            if (equalsNoCase(std::string(reinterpret_cast<const char*>(data + 32), 4), "B027"))
+            if (platform::EqualsNoCase(std::string(reinterpret_cast<const char*>(data + 32), 4),
+                                       "B027"))
                 heldBack =
                     std::make_unique<CAddressData>(kBootRecordAddress, nullptr, kBootRecordSize);
         }

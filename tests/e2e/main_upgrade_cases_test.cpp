@@ -1,4 +1,5 @@
 #include "support/simulated_run.h"
+#include "support/srecord_image.h"
 
 #include <gtest/gtest.h>
 
@@ -13,25 +14,8 @@ std::uint8_t imageByte(std::uint32_t address) {
     return static_cast<std::uint8_t>(address * 5 + 11);
 }
 
-// S3 records for [start, start + length).
 std::string image(std::uint32_t start, std::uint32_t length) {
-    std::string text;
-    for (std::uint32_t offset = 0; offset < length; offset += 32) {
-        const std::uint32_t n = std::min<std::uint32_t>(32, length - offset);
-        const std::uint32_t address = start + offset;
-        unsigned sum = n + 5;
-        char line[128];
-        int used = std::snprintf(line, sizeof line, "S3%02X%08X", n + 5, address);
-        for (int i = 0; i < 4; ++i)
-            sum += (address >> (8 * i)) & 0xFF;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            sum += imageByte(address + i);
-            used += std::snprintf(line + used, sizeof line - used, "%02X", imageByte(address + i));
-        }
-        std::snprintf(line + used, sizeof line - used, "%02X\r\n", ~sum & 0xFF);
-        text += line;
-    }
-    return text + "S70500000000FA\r\n";
+    return SRecordImage({{start, length}}, imageByte);
 }
 
 std::size_t count(const std::vector<std::string>& kinds, const std::string& kind) {

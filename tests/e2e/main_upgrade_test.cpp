@@ -2,6 +2,7 @@
 #include "sim/erase_geometry.h"
 #include "sim/scanner_profile.h"
 #include "support/simulated_run.h"
+#include "support/srecord_image.h"
 
 #include <gtest/gtest.h>
 
@@ -12,37 +13,14 @@ using namespace testing_support;
 
 namespace {
 
-// S3 records holding value(address) for every address of the ranges.
-struct Range {
-    std::uint32_t start;
-    std::uint32_t length;
-};
+using Range = ImageRange;
 
 std::uint8_t imageByte(std::uint32_t address) {
     return static_cast<std::uint8_t>((address >> 8) * 31 + address * 7 + 1);
 }
 
 std::string image(const std::vector<Range>& ranges) {
-    std::string text = "S00600004844521B\r\n";
-    for (const Range& range : ranges) {
-        for (std::uint32_t offset = 0; offset < range.length; offset += 32) {
-            const std::uint32_t n = std::min<std::uint32_t>(32, range.length - offset);
-            const std::uint32_t address = range.start + offset;
-            unsigned sum = n + 5;
-            char line[128];
-            int used = std::snprintf(line, sizeof line, "S3%02X%08X", n + 5, address);
-            for (int i = 0; i < 4; ++i)
-                sum += (address >> (8 * i)) & 0xFF;
-            for (std::uint32_t i = 0; i < n; ++i) {
-                sum += imageByte(address + i);
-                used +=
-                    std::snprintf(line + used, sizeof line - used, "%02X", imageByte(address + i));
-            }
-            std::snprintf(line + used, sizeof line - used, "%02X\r\n", ~sum & 0xFF);
-            text += line;
-        }
-    }
-    return text + "S70500000000FA\r\n";
+    return SRecordImage(ranges, imageByte);
 }
 
 // Two pieces of the product's flash: the start of its first block and a

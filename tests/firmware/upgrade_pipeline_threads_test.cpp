@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "sim/simulation.h"
 #include "support/scratch_dir.h"
+#include "support/srecord_image.h"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +15,8 @@
 
 namespace {
 
-// S3 records for `length` bytes of value(address) from `start`.
 std::string image(std::uint32_t start, std::uint32_t length, std::uint8_t (*value)(std::uint32_t)) {
-    std::string text = "S0030000FC\n";
-    for (std::uint32_t offset = 0; offset < length; offset += 32) {
-        const std::uint32_t n = std::min<std::uint32_t>(32, length - offset);
-        const std::uint32_t address = start + offset;
-        unsigned sum = n + 5;
-        char line[128];
-        int used = std::snprintf(line, sizeof line, "S3%02X%08X", n + 5, address);
-        for (int i = 0; i < 4; ++i)
-            sum += (address >> (8 * i)) & 0xFF;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const std::uint8_t b = value(address + i);
-            sum += b;
-            used += std::snprintf(line + used, sizeof line - used, "%02X", b);
-        }
-        std::snprintf(line + used, sizeof line - used, "%02X\n", ~sum & 0xFF);
-        text += line;
-    }
-    return text + "S70500000000FA\n";
+    return testing_support::SRecordImage({{start, length}}, value);
 }
 
 std::uint8_t pattern(std::uint32_t address) {
