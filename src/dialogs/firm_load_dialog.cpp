@@ -288,18 +288,20 @@ void CFirmLoadDialog::OnCancel() {
 }
 
 void CFirmLoadDialog::drainDisplayQueue() {
-    const std::int32_t written = bytesWritten_;
-    const std::int32_t compared = bytesCompared_;
     for (std::unique_ptr<CMessage> message; (message = pipeline_->displayQueue.take(false));) {
         switch (message->type()) {
         case CMessage::kLong: {
             const auto& number = static_cast<const CMessageLong&>(*message);
+            // Each counter follows its bar at once, so that whoever looks at
+            // the dialog never sees a bar ahead of its count.
             if (number.code() == CMessageAny::kBytesWritten) {
                 bytesWritten_ += number.value();
                 SetPos(kLoadingBar, bytesWritten_);
+                SetDlgItemTextA(kLoadingCount, counter(bytesWritten_, total_));
             } else if (number.code() == CMessageAny::kBytesCompared) {
                 bytesCompared_ += number.value();
                 SetPos(kCompareBar, bytesCompared_);
+                SetDlgItemTextA(kCompareCount, counter(bytesCompared_, total_));
             } else if (number.code() == CMessageAny::kTotalBytes) {
                 total_ = number.value();
                 SetRange(kLoadingBar, 0, total_);
@@ -323,10 +325,6 @@ void CFirmLoadDialog::drainDisplayQueue() {
         if (pipeline_->displayRunning == 0)
             break;
     }
-    if (bytesWritten_ != written)
-        SetDlgItemTextA(kLoadingCount, counter(bytesWritten_, total_));
-    if (bytesCompared_ != compared)
-        SetDlgItemTextA(kCompareCount, counter(bytesCompared_, total_));
 }
 
 void CFirmLoadDialog::OnTimer(platform::UINT_PTR id) {

@@ -259,12 +259,12 @@ std::vector<Item> layOut(const std::vector<ControlState>& controls) {
 std::string rowText(const std::vector<ControlState>& controls, const Item& row) {
     std::string text;
     for (std::size_t i : row.texts) {
-        const std::string part = trim(clean(controls[i].control.text));
-        if (part.empty())
+        const std::string piece = trim(clean(controls[i].control.text));
+        if (piece.empty())
             continue;
         if (!text.empty())
             text += "  ";
-        text += part;
+        text += piece;
     }
     return text;
 }
@@ -284,12 +284,12 @@ BarView viewBar(const std::vector<ControlState>& controls, const Item& item) {
         const std::string text = trim(clean(control.text));
         const auto total = counterTotal(text);
         const bool isCounter = total || (control.style & control_style::kRightAligned) != 0;
-        std::string& part = isCounter ? view.counter : view.label;
+        std::string& piece = isCounter ? view.counter : view.label;
         if (text.empty())
             continue;
-        if (!part.empty())
-            part += " ";
-        part += text;
+        if (!piece.empty())
+            piece += " ";
+        piece += text;
         if (total)
             view.reservedCounter += 2 * static_cast<int>(total->size()) + 3;
     }
@@ -370,19 +370,19 @@ bool isTerminal(std::FILE* file) {
 // ---- File dialog -------------------------------------------------------------
 
 std::vector<std::string> filterLines(const std::string& filter) {
-    std::vector<std::string> parts;
+    std::vector<std::string> fields;
     std::size_t start = 0;
     while (start < filter.size()) {
         const auto bar = filter.find('|', start);
-        parts.push_back(filter.substr(start, bar == std::string::npos ? bar : bar - start));
+        fields.push_back(filter.substr(start, bar == std::string::npos ? bar : bar - start));
         if (bar == std::string::npos)
             break;
         start = bar + 1;
     }
     std::vector<std::string> lines;
-    for (std::size_t i = 0; i < parts.size(); i += 2) {
-        const std::string& description = parts[i];
-        const std::string pattern = i + 1 < parts.size() ? parts[i + 1] : std::string();
+    for (std::size_t i = 0; i < fields.size(); i += 2) {
+        const std::string& description = fields[i];
+        const std::string pattern = i + 1 < fields.size() ? fields[i + 1] : std::string();
         if (description.empty())
             continue; // the "||" that ends the filter
         if (pattern.empty() || description.find(pattern) != std::string::npos)
@@ -738,9 +738,9 @@ struct ConsoleFrontEnd::Impl {
                 const std::string text = rowText(shown.controls, item);
                 if (text != shown.printedRows[i]) {
                     shown.printedRows[i] = text;
-                    for (const std::string& part : splitLines(text))
-                        if (!part.empty())
-                            lines.push_back("  " + part);
+                    for (const std::string& piece : splitLines(text))
+                        if (!piece.empty())
+                            lines.push_back("  " + piece);
                 }
                 continue;
             }

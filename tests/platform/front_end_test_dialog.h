@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // A dialog laid out as the upgrade dialog: a status label and a right-aligned
 // "n / m" counter above the block bar, a second label and counter above the
@@ -72,5 +73,16 @@ private:
     unsigned period_;
     int tick_ = 0;
 };
+
+// The lines of a text, without their line breaks.
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    for (std::size_t start = 0; start < text.size();) {
+        const auto end = text.find('\n', start);
+        out.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? end : end + 1;
+    }
+    return out;
+}
 
 } // namespace front_end_test

@@ -23,17 +23,6 @@ struct ScriptedFrontEndTest : testing::Test {
     }
 };
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const auto end = text.find('\n', start);
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(ScriptedFrontEndScript, ReadsAnswersCommentsAndBlankLines) {
