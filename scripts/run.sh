@@ -12,7 +12,7 @@ scripts/setup.sh
 scripts/build.sh build
 work=$(mktemp -d)
 cp examples/scanners/MORVI.ini "$work/scanner.ini"
-printf 'Trace=scanner.trace\nFlashDump=scanner.mot\nState=scanner.state\n' >>"$work/scanner.ini"
+printf 'Trace=scanner.trace\nFlashDump=scanner.mot\nState=scanner.state\nCommandTime=15\n' >>"$work/scanner.ini"
 cp examples/refirm.ini "$work/refirm.ini"
 echo "== $work: build/refirm examples/images/MORVI_1.21.MOT MORVI"
 cd "$work"

@@ -242,6 +242,7 @@ ScannerProfile LoadScannerProfile(const std::string& path) {
         reenumerates = reenumerates || StartsWithNoCase(p.product, model);
     p.leavesOnUpdateMode = reader.flag("LeavesOnUpdateMode", p.linkValue == 1 && reenumerates);
     p.leaveTime = static_cast<unsigned>(reader.number("LeaveTime").value_or(2000));
+    p.commandTime = static_cast<unsigned>(reader.number("CommandTime").value_or(0));
     p.vendorPage = reader.flag("VendorPage", true);
     p.legacy = reader.flag("Legacy", StartsWithNoCase(p.product, "ZEPA") || !p.vendorPage);
 

@@ -67,6 +67,7 @@ struct ScannerProfile {
     std::uint32_t linkValue = 0;     // what the driver's link query reads
     bool leavesOnUpdateMode = false; // update mode drops the scanner off the bus
     unsigned leaveTime = 2000;       // ms off the bus after a mode change or restart
+    unsigned commandTime = 0;        // ms every command takes
     bool vendorPage = true;          // answers the vendor inquiry page
     bool legacy = false;             // writes flash without download mode
     std::string downloadCode;        // expected with the download-mode SEND; "*": any

@@ -1,5 +1,7 @@
 #include "sim/virtual_scanner.h"
 
+#include "platform/clock.h"
+
 #include "sim/scanner_core.h"
 
 namespace sim {
@@ -24,6 +26,9 @@ unsigned VirtualScanner::appearance() const {
 CommandOutcome VirtualScanner::execute(const std::uint8_t* cdb, std::size_t cdbLength,
                                        DataDirection direction, std::uint8_t* data,
                                        std::size_t length) {
+    // A real scanner takes its time over every command; a rehearsal may show it.
+    if (core_->profile().commandTime != 0)
+        platform::Sleep(core_->profile().commandTime);
     return core_->execute(Request{cdb, cdbLength, direction, data, length});
 }
 
