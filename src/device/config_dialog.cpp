@@ -2,6 +2,7 @@
 
 #include "device/cmd_error.h"
 #include "device/scanner.h"
+#include "device/user_message.h"
 #include "platform/message_box.h"
 #include "settings/localisation.h"
 #include "settings/log_writer.h"
@@ -17,10 +18,7 @@ int CConfig::findDevice(int report) {
         return 1;
     if (report != 0) {
         const std::string text = Translate("No Devices Found.");
-        if (silent != 0)
-            WriteLog(text + "\r\n");
-        else
-            platform::MessageBoxA(text, Translate("Error"), platform::MB_OK);
+        ShowOrLog(text, Translate("Error"), platform::MB_OK, silent != 0);
     }
     return 0;
 }

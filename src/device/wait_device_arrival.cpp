@@ -1,4 +1,5 @@
 #include "device/wait_device_arrival.h"
+#include "device/user_message.h"
 
 #include "device/caution_text.h"
 #include "device/cmd_error.h"
@@ -47,13 +48,9 @@ std::vector<std::string> CWaitDeviceArrival::reopenIdentifiers() const {
 }
 
 void CWaitDeviceArrival::tellUser(const std::string& english, const std::string& captionEnglish) {
-    const std::string text = Translate(english);
-    if (silent != 0)
-        WriteLog(text + "\r\n");
-    else
-        platform::MessageBoxA(text,
-                              captionEnglish.empty() ? std::string() : Translate(captionEnglish),
-                              platform::MB_OK);
+    ShowOrLog(Translate(english),
+              captionEnglish.empty() ? std::string() : Translate(captionEnglish), platform::MB_OK,
+              silent != 0);
 }
 
 platform::BOOL CWaitDeviceArrival::OnInitDialog() {

@@ -1,4 +1,5 @@
 #include "device/wait_device_dialog.h"
+#include "device/user_message.h"
 
 #include "device/caution_text.h"
 #include "device/wait_dialog_templates.h"
@@ -11,13 +12,9 @@ CWaitDeviceDialog::CWaitDeviceDialog(CScanner& scanner)
     : platform::CDialog(wait_dialogs::WaitDeviceTemplate()), scanner_(scanner) {}
 
 void CWaitDeviceDialog::tellUser(const std::string& english, const std::string& captionEnglish) {
-    const std::string text = Translate(english);
-    if (silent != 0)
-        WriteLog(text + "\r\n");
-    else
-        platform::MessageBoxA(text,
-                              captionEnglish.empty() ? std::string() : Translate(captionEnglish),
-                              platform::MB_OK);
+    ShowOrLog(Translate(english),
+              captionEnglish.empty() ? std::string() : Translate(captionEnglish), platform::MB_OK,
+              silent != 0);
 }
 
 platform::BOOL CWaitDeviceDialog::OnInitDialog() {
