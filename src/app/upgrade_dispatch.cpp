@@ -1,5 +1,6 @@
 #include "app/upgrade_dispatch.h"
 
+#include "app/automatic_sequence.h"
 #include "app/family_registry.h"
 #include "device/config_dialog.h"
 #include "device/dialog_font.h"
@@ -67,13 +68,12 @@ void RunUpgradeDispatch(CScanner& scanner, const std::vector<std::string>& argum
     if (config.findDevice(1) == 0)
         return;
 
-    const bool automaticSequence =
-        (properties.upgradePath == UpgradePath::UnionUpdate && flags.unionUpdate != 0) ||
-        properties.upgradePath == UpgradePath::LumikaSequence;
-    if (!automaticSequence)
+    if (properties.upgradePath == UpgradePath::UnionUpdate && flags.unionUpdate != 0)
+        CAutomaticSequence(scanner, flags).unionUpdate(key == FamilyKey::Lynx);
+    else if (properties.upgradePath == UpgradePath::LumikaSequence)
+        CAutomaticSequence(scanner, flags).lumikaSequence();
+    else
         ordinaryUpgrade(scanner, arguments, flags, properties);
-    // The automatic sequence over every processor is not offered yet: such a
-    // family ends after the device search.
 
     scanner.close();
 }

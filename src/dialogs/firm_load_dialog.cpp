@@ -11,6 +11,7 @@
 #include "device/wait_dialog.h"
 #include "dialogs/display_name.h"
 #include "dialogs/firm_load_template.h"
+#include "dialogs/upgrade_window.h"
 #include "firmware/firmware_description.h"
 #include "platform/clock.h"
 #include "platform/front_end.h"
@@ -40,18 +41,6 @@ std::string downloadCode() {
 }
 
 const std::uint8_t kDownloadSend[10] = {0x2A, 0, 0x84, 0, 0, 0x64, 0, 0, 0x20, 0};
-
-std::string formatted(const std::string& pattern, const std::string& a, const std::string& b = {}) {
-    char text[1024];
-    std::snprintf(text, sizeof text, pattern.c_str(), a.c_str(), b.c_str());
-    return text;
-}
-
-std::string counter(std::int32_t done, std::int32_t total) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%d / %d", static_cast<int>(done), static_cast<int>(total));
-    return text;
-}
 
 platform::DWORD sleepWorker(void* argument) {
     platform::Sleep(static_cast<platform::DWORD>(reinterpret_cast<std::uintptr_t>(argument)));
@@ -99,20 +88,10 @@ void CFirmLoadDialog::timedWait(platform::DWORD milliseconds) {
 }
 
 platform::BOOL CFirmLoadDialog::OnInitDialog() {
-    // 1. Icons.
-    if (!icon.empty()) {
-        SetIcon(icon, true);
-        SetIcon(icon, false);
-    }
-    // 2. Settings, localisation, title.
-    settingsSection_ = GetWindowTextA();
+    // 1, 2. Icons, settings, localisation, title.
+    settingsSection_ = PrepareUpgradeWindow(*this, scanner_, icon);
     autoReset_.load(settingsSection_, "AutoReset", 0);
     lastFile_.load(settingsSection_, "LastFile", "");
-    TranslateDialogTexts(*this);
-    const std::string device = scanner_.deviceName();
-    const auto slash = device.find('\\');
-    SetWindowTextA(GetWindowTextA() + " - " +
-                   (slash == std::string::npos ? device : device.substr(slash + 1)));
 
     // 3. Display name and the decision.
     displayName_ =
@@ -140,36 +119,22 @@ platform::BOOL CFirmLoadDialog::OnInitDialog() {
     }
 
     // 5, 6. Confirmations.
-    if (!silent && !silentWithError) {
-        const unsigned question =
-            platform::MB_YESNO | platform::MB_ICONEXCLAMATION | platform::MB_DEFBUTTON2;
-        if (platform::MessageBoxA(confirmationText(), Translate("Warning"), question) !=
-            platform::IDYES) {
-            EndDialog(2);
-            return platform::TRUE;
-        }
-        const std::string cautions = Translate("<Cautions for upgrade>") + "\n" + cautionLines();
-        if (platform::MessageBoxA(cautions, Translate("Warning"), question) != platform::IDYES) {
-            EndDialog(2);
-            return platform::TRUE;
-        }
+    if (!silent && !silentWithError && !ConfirmUpgrade(confirmationText())) {
+        EndDialog(2);
+        return platform::TRUE;
     }
 
     // 7. Notice.
     const bool namesProcessor =
         automatic && modelIs({"SX-4600C", "SX-3500C", "SX-2600C", "SX-V730", "SX-V700", "SX-470M"});
     const std::string heading = namesProcessor
-                                    ? formatted(Translate("Upgrading %s firmware"), "Main Cpu")
+                                    ? FormatText(Translate("Upgrading %s firmware"), "Main Cpu")
                                     : Translate("Upgrading firmware");
     SetDlgItemTextA(kNotice, heading + "\n\n" + CautionText());
 
     // 8, 9. The firmware file.
     if (firmwarePath.empty()) {
-        platform::OpenFileRequest request;
-        request.defaultExtension = "MOT";
-        request.initialName = lastFile_.value();
-        request.filter = Translate("MOT File(*.MOT)|*.mot|All Files(*.*)|*.*||");
-        const std::optional<std::string> chosen = platform::ShowOpenFileDialog(request);
+        const std::optional<std::string> chosen = ChooseFirmwareFile(lastFile_.value());
         if (!chosen) {
             EndDialog(1);
             return platform::TRUE;
@@ -193,10 +158,10 @@ std::string CFirmLoadDialog::confirmationText() const {
         automatic && modelIs({"SX-4600C", "SX-3500C", "SX-2600C", "SX-V730", "SX-V700", "SX-470M"});
     std::string text =
         namesProcessor
-            ? formatted(Translate("Are you sure that you update the \"%s\" scanner %s firmware?"),
-                        displayName_, "Main Cpu")
-            : formatted(Translate("Are you sure that you update the \"%s\" scanner firmware?"),
-                        displayName_);
+            ? FormatText(Translate("Are you sure that you update the \"%s\" scanner %s firmware?"),
+                         displayName_, "Main Cpu")
+            : FormatText(Translate("Are you sure that you update the \"%s\" scanner firmware?"),
+                         displayName_);
     text += "\n";
     if (sections_->sectionsInUse) {
         for (const auto& section : sections_->sections)
@@ -259,8 +224,7 @@ platform::DWORD CFirmLoadDialog::ProducerMain(void* argument) {
 }
 
 void CFirmLoadDialog::startUpgrade() {
-    bytesWritten_ = 0;
-    bytesCompared_ = 0;
+    progress_.reset();
     pipeline_ = std::make_unique<CUpgradePipeline>(scanner_);
     pipeline_->firmwarePath = firmwarePath;
     pipeline_->sectionsInUse = sections_->sectionsInUse;
@@ -287,51 +251,11 @@ void CFirmLoadDialog::OnCancel() {
         platform::CDialog::OnCancel();
 }
 
-void CFirmLoadDialog::drainDisplayQueue() {
-    for (std::unique_ptr<CMessage> message; (message = pipeline_->displayQueue.take(false));) {
-        switch (message->type()) {
-        case CMessage::kLong: {
-            const auto& number = static_cast<const CMessageLong&>(*message);
-            // Each counter follows its bar at once, so that whoever looks at
-            // the dialog never sees a bar ahead of its count.
-            if (number.code() == CMessageAny::kBytesWritten) {
-                bytesWritten_ += number.value();
-                SetPos(kLoadingBar, bytesWritten_);
-                SetDlgItemTextA(kLoadingCount, counter(bytesWritten_, total_));
-            } else if (number.code() == CMessageAny::kBytesCompared) {
-                bytesCompared_ += number.value();
-                SetPos(kCompareBar, bytesCompared_);
-                SetDlgItemTextA(kCompareCount, counter(bytesCompared_, total_));
-            } else if (number.code() == CMessageAny::kTotalBytes) {
-                total_ = number.value();
-                SetRange(kLoadingBar, 0, total_);
-                SetRange(kCompareBar, 0, total_);
-            }
-            break;
-        }
-        case CMessage::kString: {
-            const auto& text = static_cast<const CMessageString&>(*message);
-            SetDlgItemTextA(text.code() == CMessageAny::kCompareText ? kCompareStatus
-                                                                     : kLoadingStatus,
-                            text.text());
-            break;
-        }
-        case CMessage::kEnd:
-            pipeline_->displayRunning = 0;
-            break;
-        default:
-            break;
-        }
-        if (pipeline_->displayRunning == 0)
-            break;
-    }
-}
-
 void CFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
     if (id != kTimer || !pipeline_)
         return;
     if (pipeline_->displayRunning != 0)
-        drainDisplayQueue();
+        progress_.drain(*this, *pipeline_);
     if (pipeline_->displayRunning != 0 || producerThread_ == nullptr)
         return;
     if (platform::WaitForSingleObject(producerThread_, 0) != platform::WAIT_OBJECT_0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogs/upgrade_window.h"
 #include "firmware/upgrade_pipeline.h"
 #include "platform/dialog.h"
 #include "settings/kor_archive.h"
@@ -52,7 +53,6 @@ protected:
 private:
     bool enterDownloadMode();
     void startUpgrade();
-    void drainDisplayQueue();
     void reportResult();
     void reportDeviceError(const CCmdError& error);
     void timedWait(platform::DWORD milliseconds);
@@ -66,9 +66,7 @@ private:
     CScanner& scanner_;
     std::string settingsSection_;
     std::string displayName_;
-    std::int32_t bytesWritten_ = 0;
-    std::int32_t bytesCompared_ = 0;
-    std::int32_t total_ = 0;
+    UpgradeProgress progress_;
     CKorArchiveLong autoReset_;
     CKorArchiveString lastFile_;
     std::unique_ptr<struct FirmwareSections> sections_;

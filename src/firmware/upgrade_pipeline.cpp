@@ -217,20 +217,7 @@ platform::DWORD CUpgradePipeline::producer() {
             postDevice(std::move(filled.block));
         }
 
-        displayQueue.post(std::make_unique<CMessageLong>(CMessageAny::kTotalBytes,
-                                                         static_cast<std::int32_t>(writtenTotal)));
-        postDevice(std::make_unique<CMessageString>(CMessageAny::kLoadingText,
-                                                    Translate("Write data completed.")));
-        postDevice(std::make_unique<CMessagePageEnd>());
-        postDevice(std::make_unique<CMessageString>(CMessageAny::kCompareText,
-                                                    Translate("Compare data...")));
-        postDevice(std::make_unique<CMessagePageStart>());
-        for (auto& copy : compareList)
-            postDevice(std::move(copy));
-        postDevice(std::make_unique<CMessageString>(CMessageAny::kCompareText,
-                                                    Translate("Compare data completed.")));
-        postDevice(std::make_unique<CMessagePageEnd>());
-        postDevice(std::make_unique<CMessageEnd>());
+        postWriteAndCompare(writtenTotal, compareList);
     } catch (const CCmdError& error) {
         deviceError_ = error;
         failAfterWriterStarted();
@@ -265,6 +252,24 @@ platform::DWORD CUpgradePipeline::producer() {
         }
     }
     return exitCode;
+}
+
+void CUpgradePipeline::postWriteAndCompare(
+    std::uint32_t writtenTotal, std::vector<std::unique_ptr<CAddressData>>& compareList) {
+    displayQueue.post(std::make_unique<CMessageLong>(CMessageAny::kTotalBytes,
+                                                     static_cast<std::int32_t>(writtenTotal)));
+    postDevice(std::make_unique<CMessageString>(CMessageAny::kLoadingText,
+                                                Translate("Write data completed.")));
+    postDevice(std::make_unique<CMessagePageEnd>());
+    postDevice(
+        std::make_unique<CMessageString>(CMessageAny::kCompareText, Translate("Compare data...")));
+    postDevice(std::make_unique<CMessagePageStart>());
+    for (auto& copy : compareList)
+        postDevice(std::move(copy));
+    postDevice(std::make_unique<CMessageString>(CMessageAny::kCompareText,
+                                                Translate("Compare data completed.")));
+    postDevice(std::make_unique<CMessagePageEnd>());
+    postDevice(std::make_unique<CMessageEnd>());
 }
 
 void CUpgradePipeline::writeBlock(const CAddressData& block) {

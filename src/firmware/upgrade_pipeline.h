@@ -33,7 +33,7 @@ public:
     };
 
     explicit CUpgradePipeline(CScanner& scanner);
-    ~CUpgradePipeline();
+    virtual ~CUpgradePipeline();
     CUpgradePipeline(const CUpgradePipeline&) = delete;
     CUpgradePipeline& operator=(const CUpgradePipeline&) = delete;
 
@@ -52,7 +52,7 @@ public:
     std::atomic<std::int32_t> displayRunning{1};
 
     // Thread bodies; the producer's exit code is 1 on success.
-    platform::DWORD producer();
+    virtual platform::DWORD producer();
     platform::DWORD writer();
     void startWriter();
 
@@ -60,28 +60,36 @@ public:
     const std::optional<CCmdError>& deviceError() const { return deviceError_; }
 
     // 0 erased first, then written in pieces of at most 1024 bytes.
-    void writeBlock(const CAddressData& block);
+    virtual void writeBlock(const CAddressData& block);
     // 1 when the scanner holds exactly the block's bytes.
-    int compareBlock(const CAddressData& block);
+    virtual int compareBlock(const CAddressData& block);
 
     static std::uint32_t RoundUpToPage(std::uint32_t total);
 
-private:
+protected:
+    // Reads the image and checks every record, posting the rounded-up total.
     bool loadImage(CAddressDataList& image);
     void failBeforeWriter();
     void failAfterWriterStarted();
     void waitForWriter();
-    int hiddenProgressBlock();
-    bool sendable(const CAddressData& block, std::uint32_t covered) const;
-    void forward(std::unique_ptr<CMessage> message);
+    // The end of the run after the last block: the compare copies follow the
+    // written blocks, each pass between a page start and a page end.
+    void postWriteAndCompare(std::uint32_t writtenTotal,
+                             std::vector<std::unique_ptr<CAddressData>>& compareList);
     void postDisplayText(std::int32_t code, const std::string& text);
     void postDevice(std::unique_ptr<CMessage> message);
 
+    CScanner& scanner_;
+    std::optional<CCmdError> deviceError_;
+    // Where the last compare that failed found the first different byte.
+    std::uint32_t firstDifference_ = 0;
+
+private:
+    int hiddenProgressBlock();
+    bool sendable(const CAddressData& block, std::uint32_t covered) const;
+
     static platform::DWORD WriterMain(void* argument);
 
-    CScanner& scanner_;
     platform::HANDLE writerThread_ = nullptr;
     platform::HANDLE writerFinished_ = nullptr;
-    std::optional<CCmdError> deviceError_;
-    std::uint32_t firstDifference_ = 0;
 };

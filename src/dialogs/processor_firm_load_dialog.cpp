@@ -1,0 +1,242 @@
+#include "dialogs/processor_firm_load_dialog.h"
+
+#include "device/caution_text.h"
+#include "device/cmd_error.h"
+#include "device/error_text.h"
+#include "device/scanner.h"
+#include "dialogs/display_name.h"
+#include "dialogs/firm_load_template.h"
+#include "platform/message_box.h"
+#include "platform/sync.h"
+#include "platform/system_info.h"
+#include "settings/localisation.h"
+#include "settings/log_writer.h"
+
+#include <algorithm>
+
+namespace {
+
+using namespace firm_load;
+
+constexpr platform::UINT_PTR kTimer = 0;
+constexpr platform::UINT kTimerPeriod = 100;
+
+// Neither the producer's failure nor its caption is looked up.
+constexpr const char* kFailureLoading = "Failure Loading";
+constexpr const char* kFailureCaption = "Firm Load";
+
+std::string decimal(std::int32_t value) {
+    return std::to_string(value);
+}
+
+} // namespace
+
+CProcessorFirmLoadDialog::CProcessorFirmLoadDialog(CScanner& scanner, int templateId)
+    : platform::CDialog(UpgradeTemplate(templateId)), scanner_(scanner) {}
+
+CProcessorFirmLoadDialog::~CProcessorFirmLoadDialog() {
+    if (producerThread_ != nullptr) {
+        platform::WaitForSingleObject(producerThread_, platform::INFINITE);
+        platform::CloseHandle(producerThread_);
+    }
+}
+
+bool CProcessorFirmLoadDialog::namesProcessor() const {
+    return automatic && std::any_of(row_.namingModels.begin(), row_.namingModels.end(),
+                                    [this](const std::string& m) { return scanner_.productIs(m); });
+}
+
+int CProcessorFirmLoadDialog::needsUpgrade() {
+    if (row_.checks.empty())
+        return 1;
+    for (const ProcessorRow::Check& check : row_.checks) {
+        std::string name, version;
+        if (scanner_.processorInfo(check.index, name, version) == 0 || name != check.name)
+            return 0;
+    }
+    currentVersion_ = scanner_.processorVersion(row_.versionIndex);
+    currentVersionText_ = decimal(currentVersion_);
+    if (force)
+        return currentVersion_ != newVersion ? 1 : 0;
+    return currentVersion_ < newVersion ? 1 : 0;
+}
+
+void CProcessorFirmLoadDialog::reportNoNeed() {
+    const std::string text =
+        FormatText(Translate("There is no need to upgrade the %s firmware."), row_.processorName) +
+        "\n" + Translate("Current Version : ") + currentVersionText_ + "\n";
+    if (silentWithError)
+        WriteLog(text + "\r\n");
+    else if (!silent)
+        platform::MessageBoxA(text, Translate("Warning"), platform::MB_ICONINFORMATION);
+}
+
+std::string CProcessorFirmLoadDialog::confirmationText() const {
+    std::string text =
+        namesProcessor()
+            ? FormatText(Translate("Are you sure that you update the \"%s\" scanner %s firmware?"),
+                         displayName_, row_.processorName)
+            : FormatText(Translate("Are you sure that you update the \"%s\" scanner firmware?"),
+                         displayName_);
+    text += "\n";
+    text += Translate("Current Version : ") +
+            (currentVersion_ == 0 ? Translate("Unknown") : currentVersionText_) + "\n";
+    text += Translate("New Version : ") +
+            (newVersion == 0 ? Translate("Unknown") : newVersionText) + "\n";
+    text += "\n\n" + Translate("<Cautions for upgrade>") + "\n" + CautionLines();
+    return text;
+}
+
+platform::BOOL CProcessorFirmLoadDialog::OnInitDialog() {
+    row_ = chooseRow();
+    settingsSection_ = PrepareUpgradeWindow(*this, scanner_, icon);
+    autoReset_.load(settingsSection_, "AutoReset", 0);
+    lastFile_.load(settingsSection_, "LastFile", "");
+
+    displayName_ = ProcessorDisplayName(scanner_.modelString, displayNameRows(row_.dialog));
+    if (needsUpgrade() == 0) {
+        alreadyUpToDate = true;
+        if (!automatic)
+            reportNoNeed();
+        EndDialog(2);
+        return platform::TRUE;
+    }
+
+    if (!silent && !silentWithError && !ConfirmUpgrade(confirmationText())) {
+        EndDialog(2);
+        return platform::TRUE;
+    }
+
+    const std::string heading =
+        namesProcessor() ? FormatText(Translate("Upgrading %s firmware"), row_.processorName)
+                         : Translate("Upgrading firmware");
+    SetDlgItemTextA(kNotice, heading + "\n\n" + CautionText());
+
+    const bool pathGiven = !firmwarePath.empty();
+    if (!pathGiven) {
+        const std::optional<std::string> chosen = ChooseFirmwareFile(lastFile_.value());
+        if (!chosen) {
+            EndDialog(1);
+            return platform::TRUE;
+        }
+        firmwarePath = *chosen;
+    }
+    lastFile_.setValue(firmwarePath);
+    lastFile_.save();
+
+    // The image is read and checked before the processor's session opens: a
+    // file that cannot be used must not cost the processor its firmware.
+    pipeline_ = std::make_unique<CProcessorPipeline>(scanner_, row_);
+    pipeline_->firmwarePath = firmwarePath;
+    if (!pipeline_->prepareImage()) {
+        reportFailureLoading();
+        EndDialog(2);
+        return platform::TRUE;
+    }
+
+    if (pathGiven) {
+        if (scanner_.legacyDevice == 0 && !sendStart()) {
+            EndDialog(2);
+            return platform::TRUE;
+        }
+    } else if (!sendStart()) {
+        return platform::TRUE;
+    }
+
+    startUpgrade();
+    return platform::TRUE;
+}
+
+void CProcessorFirmLoadDialog::reportCommandError(const CCmdError& error) {
+    const std::string text = errorText(error);
+    if (silentWithError)
+        WriteLog(text + "\r\n");
+    else
+        platform::MessageBoxA(text, platform::ApplicationName(), platform::MB_OK);
+}
+
+void CProcessorFirmLoadDialog::reportFailureLoading() {
+    if (silentWithError)
+        WriteLog(std::string(kFailureLoading) + "\r\n");
+    else
+        platform::MessageBoxA(kFailureLoading, kFailureCaption, platform::MB_OK);
+}
+
+bool CProcessorFirmLoadDialog::sendStart() {
+    try {
+        CProcessorLink(scanner_, row_).start();
+        return true;
+    } catch (const CCmdError& error) {
+        reportCommandError(error);
+        EndDialog(1);
+        return false;
+    }
+}
+
+bool CProcessorFirmLoadDialog::finish() {
+    try {
+        CProcessorLink(scanner_, row_).finish();
+        return true;
+    } catch (const CCmdError& error) {
+        reportCommandError(error);
+        EndDialog(1);
+        return false;
+    }
+}
+
+platform::DWORD CProcessorFirmLoadDialog::ProducerMain(void* argument) {
+    return static_cast<CProcessorPipeline*>(argument)->producer();
+}
+
+void CProcessorFirmLoadDialog::startUpgrade() {
+    progress_.reset();
+    pipeline_->displayRunning = 1;
+    producerThread_ = platform::CreateThread(nullptr, 0, ProducerMain, pipeline_.get(),
+                                             platform::CREATE_SUSPENDED, nullptr);
+    platform::ResumeThread(producerThread_);
+    SetTimer(kTimer, kTimerPeriod);
+    SetDlgItemTextA(kLoadingStatus, "");
+}
+
+void CProcessorFirmLoadDialog::OnOK() {
+    if (producerThread_ == nullptr)
+        platform::CDialog::OnOK();
+}
+
+void CProcessorFirmLoadDialog::OnCancel() {
+    if (producerThread_ == nullptr)
+        platform::CDialog::OnCancel();
+}
+
+void CProcessorFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
+    if (id != kTimer || !pipeline_)
+        return;
+    if (pipeline_->displayRunning != 0)
+        progress_.drain(*this, *pipeline_);
+    if (pipeline_->displayRunning != 0 || producerThread_ == nullptr)
+        return;
+    if (platform::WaitForSingleObject(producerThread_, 0) != platform::WAIT_OBJECT_0)
+        return;
+    KillTimer(kTimer);
+    platform::DWORD exitCode = 0;
+    platform::GetExitCodeThread(producerThread_, &exitCode);
+    platform::CloseHandle(producerThread_);
+    producerThread_ = nullptr;
+    if (exitCode != 0) {
+        result_ = pipeline_->result;
+        completed = result_ == 1;
+        platform::CDialog::OnOK();
+        return;
+    }
+    if (pipeline_->failedLoading())
+        reportFailureLoading();
+    else if (pipeline_->deviceError())
+        reportCommandError(*pipeline_->deviceError());
+    platform::CDialog::OnCancel();
+}
+
+void CProcessorFirmLoadDialog::OnDestroy() {
+    if (result_ == 1 && (autoReset_.value() != 0 || finishOnClose))
+        finish();
+    autoReset_.save();
+}
