@@ -78,7 +78,7 @@ ProcessorRow SubDriveRow(const CScanner& scanner) {
         row.versionIndex = 1;
         row.map = ProcessorRow::Map::R826;
         row.writeTemplate = sendTemplate(0x2A, 0xA3);
-        row.readTemplate = sendTemplate(0x28, 0xA2);
+        row.readTemplate = sendTemplate(0x28, 0xA3);
         setCommands(row, 0x01);
         row.sendsCommands = true;
     }
