@@ -139,7 +139,14 @@ std::optional<Sense> ProcessorUnit::readData(std::uint8_t* out, std::size_t leng
     return std::nullopt;
 }
 
+std::string ProcessorUnit::versionAfterRestart() const {
+    if (inSession_ && writtenInSession_ && !profile_.upgradedVersion.empty())
+        return profile_.upgradedVersion;
+    return version_;
+}
+
 void ProcessorUnit::reset() {
+    version_ = versionAfterRestart();
     inSession_ = false;
     writtenInSession_ = false;
 }

@@ -33,6 +33,10 @@ public:
     void setVersion(std::string version) { version_ = std::move(version); }
     // The version becomes the upgraded one, when the profile names one.
     void upgrade();
+    // The version the processor reports once the scanner has restarted: a
+    // session that wrote data and was never finished boots the new firmware
+    // too.
+    std::string versionAfterRestart() const;
 
     // Reads as the processor answers a read: the CorruptReadAt byte inverted.
     void readInto(std::uint32_t address, std::uint8_t* out, std::size_t length) const;
@@ -52,7 +56,8 @@ public:
     std::optional<Sense> writeData(const std::uint8_t* data, std::size_t length);
     std::optional<Sense> readData(std::uint8_t* out, std::size_t length);
 
-    // Forgets any open session (the scanner restarted or left the bus).
+    // Forgets any open session (the scanner restarted or left the bus); a
+    // session that wrote data takes effect.
     void reset();
 
 private:

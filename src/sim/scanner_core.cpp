@@ -246,7 +246,7 @@ void ScannerCore::persist() const {
         ScannerState state;
         state.revision = revision_;
         for (const ProcessorUnit& unit : units_) {
-            state.versions[unit.profile().index] = unit.version();
+            state.versions[unit.profile().index] = unit.versionAfterRestart();
             state.flashes[unit.profile().index] = unit.flash().runs();
         }
         // New firmware that was never restarted into: the next run meets the
