@@ -23,6 +23,13 @@ constexpr platform::DWORD kSelectPause = 1000;
 constexpr const char* kMainController = "MainControllerNewFirmwareMot";
 constexpr const char* kMainControllerVersion = "MainControllerNewFirmwareVersion";
 
+// The union update hands the force flag on and closes the main drive's
+// session itself; the LUMIKA dialogs close theirs when they end, and keep
+// their own force default.
+constexpr CAutomaticSequence::ProcessorStage kMainDrive{true, false, true};
+constexpr CAutomaticSequence::ProcessorStage kSubDrive{true, false, false};
+constexpr CAutomaticSequence::ProcessorStage kLumika{false, true, false};
+
 platform::DWORD sleepWorker(void*) {
     platform::Sleep(kTimedWait);
     return 0;
@@ -102,26 +109,48 @@ CAutomaticSequence::Outcome CAutomaticSequence::runMainController(const std::str
 }
 
 template <class Dialog>
-CAutomaticSequence::Outcome
-CAutomaticSequence::runProcessor(const std::string& image, std::int32_t version, bool finishOnClose,
-                                 bool finishAfterUpgrade) {
+CAutomaticSequence::Outcome CAutomaticSequence::runProcessor(const std::string& image,
+                                                             std::int32_t version,
+                                                             const ProcessorStage& how) {
     Dialog dialog(scanner_);
     dialog.silent = flags_.silent != 0;
     dialog.silentWithError = flags_.silentWithError != 0;
-    // Only the union update hands the force flag on; there the caller does
-    // not ask for finishing on close.
-    dialog.force = !finishOnClose && flags_.force != 0;
+    dialog.force = how.handForce && flags_.force != 0;
     dialog.automatic = true;
     dialog.firmwarePath = image;
     dialog.newVersion = version;
     dialog.newVersionText = std::to_string(version);
     dialog.icon = kApplicationIcon;
-    dialog.finishOnClose = finishOnClose;
+    dialog.finishOnClose = how.finishOnClose;
     ApplyDialogFont(dialog);
     Outcome outcome{dialog.DoModal(), dialog.alreadyUpToDate, dialog.completed};
-    if (outcome.code == 1 && outcome.completed && finishAfterUpgrade && !dialog.finish())
-        outcome.completed = false;
+    if (outcome.code == 1 && outcome.completed && how.finishAfterUpgrade) {
+        dialog.finish();
+        outcome.completed = dialog.completed;
+    }
     return outcome;
+}
+
+bool CAutomaticSequence::Failed(const Outcome& outcome) {
+    return !outcome.completed &&
+           (outcome.code == 1 || (outcome.code == 2 && !outcome.alreadyUpToDate));
+}
+
+template <class Dialog>
+bool CAutomaticSequence::processorStage(Stage& stage, const StageKeys& keys,
+                                        const ProcessorStage& how) {
+    if (stage.done)
+        return true;
+    std::string image;
+    std::int32_t version = 0;
+    if (ReadKeys(keys, image, version)) {
+        const Outcome outcome = runProcessor<Dialog>(image, version, how);
+        if (Failed(outcome))
+            return false;
+        stage.noNeed = outcome.code == 2;
+    }
+    stage.done = true;
+    return true;
 }
 
 void CAutomaticSequence::unionUpdate(bool lynx) {
@@ -146,58 +175,24 @@ void CAutomaticSequence::unionUpdate(bool lynx) {
                 continue;
             }
             const Outcome outcome = runMainController(image, true);
-            if (outcome.code == 1) {
-                if (!outcome.completed || !restartAndReconnect())
-                    failure = true;
-                else
-                    main.done = true;
-            } else if (outcome.code == 2) {
-                if (outcome.alreadyUpToDate)
-                    main.done = main.noNeed = true;
-                else
-                    failure = true;
+            if (Failed(outcome) || (outcome.code == 1 && !restartAndReconnect())) {
+                failure = true;
             } else {
                 main.done = true;
+                main.noNeed = outcome.code == 2;
             }
             continue;
         }
 
-        if (!mainDrive.done && !notListed) {
-            std::string image;
-            std::int32_t version = 0;
-            if (!ReadKeys({"MainDriveCpuNewFirmwareMot", "MainDriveCpuNewFirmwareVersion"}, image,
-                          version)) {
-                mainDrive.done = true;
-            } else {
-                const Outcome outcome =
-                    runProcessor<CMainDrvCpuFirmLoadDialog>(image, version, false, true);
-                if (!outcome.completed &&
-                    (outcome.code == 1 || (outcome.code == 2 && !outcome.alreadyUpToDate))) {
-                    failure = true;
-                    continue;
-                }
-                mainDrive.done = true;
-                mainDrive.noNeed = outcome.code == 2;
-            }
-        }
-
-        if (!subDrive.done && !notListed) {
-            std::string image;
-            std::int32_t version = 0;
-            if (!ReadKeys({"SubDriveCpuNewFirmwareMot", "SubDriveCpuNewFirmwareVersion"}, image,
-                          version)) {
-                subDrive.done = true;
-            } else {
-                const Outcome outcome =
-                    runProcessor<CSubDrvCpuFirmLoadDialog>(image, version, false, false);
-                if (!outcome.completed &&
-                    (outcome.code == 1 || (outcome.code == 2 && !outcome.alreadyUpToDate))) {
-                    failure = true;
-                    continue;
-                }
-                subDrive.done = true;
-                subDrive.noNeed = outcome.code == 2;
-            }
+        if (!notListed &&
+            (!processorStage<CMainDrvCpuFirmLoadDialog>(
+                 mainDrive, {"MainDriveCpuNewFirmwareMot", "MainDriveCpuNewFirmwareVersion"},
+                 kMainDrive) ||
+             !processorStage<CSubDrvCpuFirmLoadDialog>(
+                 subDrive, {"SubDriveCpuNewFirmwareMot", "SubDriveCpuNewFirmwareVersion"},
+                 kSubDrive))) {
+            failure = true;
+            continue;
         }
 
         if (main.noNeed && mainDrive.noNeed && subDrive.noNeed) {
@@ -233,35 +228,15 @@ void CAutomaticSequence::lumikaSequence() {
             return;
         }
 
-        const struct {
-            Stage& stage;
-            StageKeys keys;
-            bool authentication;
-        } processors[] = {
-            {subDrive, {"SubDriveCpuNewFirmwareMot", "SubDriveCpuNewFirmwareVersion"}, false},
-            {auth, {"AuthCpuNewFirmwareMot", "AuthCpuNewFirmwareVersion"}, true},
-        };
-        for (const auto& processor : processors) {
-            if (failure || processor.stage.done || notListed)
-                continue;
-            std::string image;
-            std::int32_t version = 0;
-            if (ReadKeys(processor.keys, image, version)) {
-                const Outcome outcome =
-                    processor.authentication
-                        ? runProcessor<CAuthCpuFirmLoadDialog>(image, version, true, false)
-                        : runProcessor<CSubDrvCpuFirmLoadDialog>(image, version, true, false);
-                if (!outcome.completed &&
-                    (outcome.code == 1 || (outcome.code == 2 && !outcome.alreadyUpToDate))) {
-                    failure = true;
-                    continue;
-                }
-                processor.stage.noNeed = outcome.code == 2;
-            }
-            processor.stage.done = true;
-        }
-        if (failure)
+        if (!notListed &&
+            (!processorStage<CSubDrvCpuFirmLoadDialog>(
+                 subDrive, {"SubDriveCpuNewFirmwareMot", "SubDriveCpuNewFirmwareVersion"},
+                 kLumika) ||
+             !processorStage<CAuthCpuFirmLoadDialog>(
+                 auth, {"AuthCpuNewFirmwareMot", "AuthCpuNewFirmwareVersion"}, kLumika))) {
+            failure = true;
             continue;
+        }
 
         if (!main.done) {
             std::string image;
@@ -270,8 +245,7 @@ void CAutomaticSequence::lumikaSequence() {
                 main.done = true;
             } else {
                 const Outcome outcome = runMainController(image, false);
-                if ((outcome.code == 2 && !outcome.alreadyUpToDate) ||
-                    (outcome.code == 1 && !outcome.completed)) {
+                if (Failed(outcome)) {
                     failure = true;
                     continue;
                 }

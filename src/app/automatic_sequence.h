@@ -22,6 +22,13 @@ class CAutomaticSequence {
 public:
     static constexpr int kMaxPasses = 16;
 
+    // How a processor stage's dialog is run.
+    struct ProcessorStage {
+        bool handForce = false;          // the force flag goes to the dialog
+        bool finishOnClose = false;      // the dialog closes the session itself
+        bool finishAfterUpgrade = false; // the sequence closes it after a completed run
+    };
+
     CAutomaticSequence(CScanner& scanner, const RunFlags& flags)
         : scanner_(scanner), flags_(flags) {}
 
@@ -48,13 +55,18 @@ private:
         const char* version;
     };
 
+    // A dialog that failed: it ended without completing an upgrade, and not
+    // because the processor already holds the offered version.
+    static bool Failed(const Outcome& outcome);
     static bool ReadKeys(const StageKeys& keys, std::string& image, std::int32_t& version);
 
     bool processorNamed(int index, const char* expected, bool readVersion);
     Outcome runMainController(const std::string& image, bool handForce);
     template <class Dialog>
-    Outcome runProcessor(const std::string& image, std::int32_t version, bool finishOnClose,
-                         bool finishAfterUpgrade);
+    Outcome runProcessor(const std::string& image, std::int32_t version, const ProcessorStage& how);
+    // Runs a processor stage that is not done yet; false when it failed.
+    template <class Dialog>
+    bool processorStage(Stage& stage, const StageKeys& keys, const ProcessorStage& how);
     // Restart, wait for the scanner and reopen it; false when it cannot be reopened.
     bool restartAndReconnect();
     void timedWait();

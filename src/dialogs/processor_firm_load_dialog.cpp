@@ -178,6 +178,8 @@ bool CProcessorFirmLoadDialog::finish() {
         CProcessorLink(scanner_, row_).finish();
         return true;
     } catch (const CCmdError& error) {
+        // A session that could not be closed is no completed upgrade.
+        completed = false;
         reportCommandError(error);
         EndDialog(1);
         return false;

@@ -45,7 +45,8 @@ public:
     bool completed = false;
 
     // Closes the processor's programming session (the finish command). A
-    // failure is reported and ends the dialog with 1; false then.
+    // failure is reported, ends the dialog with 1 and clears `completed`;
+    // false then.
     bool finish();
 
     // 1 when the processor needs the offered version.
