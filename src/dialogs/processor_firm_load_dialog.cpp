@@ -134,6 +134,12 @@ platform::BOOL CProcessorFirmLoadDialog::OnInitDialog() {
         return platform::TRUE;
     }
 
+    // An image with nothing for this processor leaves it alone: the run
+    // writes and compares nothing and needs no programming session.
+    if (!pipeline_->hasData()) {
+        startUpgrade();
+        return platform::TRUE;
+    }
     if (pathGiven) {
         if (scanner_.legacyDevice == 0 && !sendStart()) {
             EndDialog(2);

@@ -15,14 +15,39 @@ CProcessorPipeline::CProcessorPipeline(CScanner& scanner, const ProcessorRow& ro
     prepareBeforeWriting = false;
 }
 
+bool CProcessorPipeline::layOut() {
+    CAddressDataList image;
+    if (!loadImage(image))
+        return false;
+    std::unique_ptr<CFlashMap> map = row_.createMap();
+    if (!map)
+        return false;
+    try {
+        for (std::int32_t i = 0; map->GetBlockSize(i) != 0; ++i) {
+            const std::uint32_t size = map->GetBlockSize(i);
+            FilledBlock filled =
+                FillBlock(image, map->GetBlockAddress(i), size, {}, FillWalk::kWholeList);
+            if (filled.coveredBytes != 0 && size != 0)
+                blocks_.push_back(std::move(filled.block));
+        }
+    } catch (const CFormatError&) {
+        return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 bool CProcessorPipeline::prepareImage() {
     if (prepared_)
         return imageGood_;
     prepared_ = true;
     postDisplayText(CMessageAny::kLoadingText, Translate("Reading file..."));
-    imageGood_ = loadImage(image_);
+    imageGood_ = layOut();
     // A bad record is reported as a failed load, not as a device error.
     deviceError_.reset();
+    if (!imageGood_)
+        blocks_.clear();
     return imageGood_;
 }
 
@@ -41,37 +66,21 @@ platform::DWORD CProcessorPipeline::producer() {
         return failLoading();
     postDevice(std::make_unique<CMessageStart>());
     postDevice(std::make_unique<CMessagePageStart>());
-    std::unique_ptr<CFlashMap> map = row_.createMap();
-    if (!map)
-        return failLoading();
-
     std::uint32_t writtenTotal = 0;
     std::vector<std::unique_ptr<CAddressData>> compareList;
     const std::string writing = Translate("Writing data...");
-    try {
-        for (std::int32_t i = 0; map->GetBlockSize(i) != 0; ++i) {
-            const std::uint32_t size = map->GetBlockSize(i);
-            FilledBlock filled =
-                FillBlock(image_, map->GetBlockAddress(i), size, {}, FillWalk::kWholeList);
-            if (filled.coveredBytes == 0 || size == 0)
-                continue;
-            writtenTotal += size;
-            compareList.push_back(std::make_unique<CAddressData>(*filled.block));
-            postDevice(std::make_unique<CMessageString>(CMessageAny::kLoadingText, writing));
-            postDevice(std::move(filled.block));
-        }
-    } catch (const CFormatError&) {
-        return failLoading();
-    } catch (const std::exception&) {
-        // Every record was checked before; whatever fails now fails before
-        // the writer has seen a block.
-        return failLoading();
+    for (std::unique_ptr<CAddressData>& block : blocks_) {
+        writtenTotal += block->size();
+        compareList.push_back(std::make_unique<CAddressData>(*block));
+        postDevice(std::make_unique<CMessageString>(CMessageAny::kLoadingText, writing));
+        postDevice(std::move(block));
     }
-    map.reset();
-    startWriter();
+    blocks_.clear();
+    // Everything is queued, and the total is on its way to the bars, before
+    // the writer can count a byte against it.
     postWriteAndCompare(writtenTotal, compareList);
+    startWriter();
     waitForWriter();
-    image_.clear();
     return result.load() == 1 && !deviceError_ ? 1 : 0;
 }
 

@@ -5,19 +5,22 @@
 #include "firmware/upgrade_pipeline.h"
 
 // The upgrade pipeline of a processor behind the main controller. The image
-// is read and every record checked before the dialog opens the processor's
-// programming session, so that a bad file never reaches the processor. The
-// producer then lays out every block of the processor's flash, walking the
-// whole image for each, queues them all and only then starts the writer; the
-// writer sends each block as set-address and data frames of at most 112
-// bytes, and reads it back the same way.
+// is read, every record checked and laid out over the processor's flash
+// before the dialog opens the processor's programming session, so that a bad
+// file never reaches the processor: every block of the map is filled by
+// walking the whole image. The producer queues all the blocks and only then
+// starts the writer; the writer sends each block as set-address and data
+// frames of at most 112 bytes, and reads it back the same way.
 class CProcessorPipeline : public CUpgradePipeline {
 public:
     CProcessorPipeline(CScanner& scanner, const ProcessorRow& row);
 
-    // "Reading file...", then the image; false when it cannot be read or a
-    // record is bad. The producer reads it itself when this was not called.
+    // "Reading file...", then the image and its blocks; false when the file
+    // cannot be read, a record is bad or the processor has no flash map. The
+    // producer prepares it itself when this was not called.
     bool prepareImage();
+    // Whether the image has a byte for the processor's flash (after prepareImage).
+    bool hasData() const { return !blocks_.empty(); }
 
     platform::DWORD producer() override;
     void writeBlock(const CAddressData& block) override;
@@ -28,11 +31,12 @@ public:
     bool failedLoading() const { return failedLoading_; }
 
 private:
+    bool layOut();
     platform::DWORD failLoading();
 
     const ProcessorRow& row_;
     CProcessorLink link_;
-    CAddressDataList image_;
+    std::vector<std::unique_ptr<CAddressData>> blocks_;
     bool prepared_ = false;
     bool imageGood_ = false;
     bool failedLoading_ = false;
