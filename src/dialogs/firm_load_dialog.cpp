@@ -53,12 +53,7 @@ CFirmLoadDialog::CFirmLoadDialog(CScanner& scanner)
     : platform::CDialog(UpgradeTemplate()), scanner_(scanner),
       sections_(std::make_unique<FirmwareSections>()) {}
 
-CFirmLoadDialog::~CFirmLoadDialog() {
-    if (producerThread_ != nullptr) {
-        platform::WaitForSingleObject(producerThread_, platform::INFINITE);
-        platform::CloseHandle(producerThread_);
-    }
-}
+CFirmLoadDialog::~CFirmLoadDialog() = default;
 
 bool CFirmLoadDialog::modelIs(std::initializer_list<const char*> models) const {
     return std::any_of(models.begin(), models.end(),
@@ -219,10 +214,6 @@ bool CFirmLoadDialog::enterDownloadMode() {
     return true;
 }
 
-platform::DWORD CFirmLoadDialog::ProducerMain(void* argument) {
-    return static_cast<CUpgradePipeline*>(argument)->producer();
-}
-
 void CFirmLoadDialog::startUpgrade() {
     progress_.reset();
     pipeline_ = std::make_unique<CUpgradePipeline>(scanner_);
@@ -234,37 +225,30 @@ void CFirmLoadDialog::startUpgrade() {
             pipeline_->sectionsToWrite.push_back(
                 {section.start, static_cast<std::uint32_t>(section.size)});
     pipeline_->displayRunning = 1;
-    producerThread_ = platform::CreateThread(nullptr, 0, ProducerMain, pipeline_.get(),
-                                             platform::CREATE_SUSPENDED, nullptr);
-    platform::ResumeThread(producerThread_);
+    producer_.start(*pipeline_);
     SetTimer(kTimer, kTimerPeriod);
     SetDlgItemTextA(kLoadingStatus, "");
 }
 
 void CFirmLoadDialog::OnOK() {
-    if (producerThread_ == nullptr)
+    if (!producer_.exists())
         platform::CDialog::OnOK();
 }
 
 void CFirmLoadDialog::OnCancel() {
-    if (producerThread_ == nullptr)
+    if (!producer_.exists())
         platform::CDialog::OnCancel();
 }
 
 void CFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
     if (id != kTimer || !pipeline_)
         return;
-    if (pipeline_->displayRunning != 0)
-        progress_.drain(*this, *pipeline_);
-    if (pipeline_->displayRunning != 0 || producerThread_ == nullptr)
-        return;
-    if (platform::WaitForSingleObject(producerThread_, 0) != platform::WAIT_OBJECT_0)
+    const std::optional<platform::DWORD> ended =
+        PollUpgrade(*this, *pipeline_, progress_, producer_);
+    if (!ended)
         return;
     KillTimer(kTimer);
-    platform::DWORD exitCode = 0;
-    platform::GetExitCodeThread(producerThread_, &exitCode);
-    platform::CloseHandle(producerThread_);
-    producerThread_ = nullptr;
+    const platform::DWORD exitCode = *ended;
     if (exitCode == 0 && pipeline_->deviceError())
         reportDeviceError(*pipeline_->deviceError());
     completed = exitCode == 1 && pipeline_->result == 1;

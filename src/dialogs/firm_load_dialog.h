@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogs/producer_thread.h"
 #include "dialogs/upgrade_window.h"
 #include "firmware/upgrade_pipeline.h"
 #include "platform/dialog.h"
@@ -61,8 +62,6 @@ private:
     std::string cautionLines() const;
     std::string currentVersion() const;
 
-    static platform::DWORD ProducerMain(void* argument);
-
     CScanner& scanner_;
     std::string settingsSection_;
     std::string displayName_;
@@ -71,6 +70,6 @@ private:
     CKorArchiveString lastFile_;
     std::unique_ptr<struct FirmwareSections> sections_;
     std::unique_ptr<CUpgradePipeline> pipeline_;
-    platform::HANDLE producerThread_ = nullptr;
+    ProducerThread producer_;
     bool deviceClosed_ = false;
 };

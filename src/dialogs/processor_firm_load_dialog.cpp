@@ -34,12 +34,7 @@ std::string decimal(std::int32_t value) {
 CProcessorFirmLoadDialog::CProcessorFirmLoadDialog(CScanner& scanner, int templateId)
     : platform::CDialog(UpgradeTemplate(templateId)), scanner_(scanner) {}
 
-CProcessorFirmLoadDialog::~CProcessorFirmLoadDialog() {
-    if (producerThread_ != nullptr) {
-        platform::WaitForSingleObject(producerThread_, platform::INFINITE);
-        platform::CloseHandle(producerThread_);
-    }
-}
+CProcessorFirmLoadDialog::~CProcessorFirmLoadDialog() = default;
 
 bool CProcessorFirmLoadDialog::namesProcessor() const {
     return automatic && std::any_of(row_.namingModels.begin(), row_.namingModels.end(),
@@ -192,44 +187,33 @@ bool CProcessorFirmLoadDialog::finish() {
     }
 }
 
-platform::DWORD CProcessorFirmLoadDialog::ProducerMain(void* argument) {
-    return static_cast<CProcessorPipeline*>(argument)->producer();
-}
-
 void CProcessorFirmLoadDialog::startUpgrade() {
     progress_.reset();
     pipeline_->displayRunning = 1;
-    producerThread_ = platform::CreateThread(nullptr, 0, ProducerMain, pipeline_.get(),
-                                             platform::CREATE_SUSPENDED, nullptr);
-    platform::ResumeThread(producerThread_);
+    producer_.start(*pipeline_);
     SetTimer(kTimer, kTimerPeriod);
     SetDlgItemTextA(kLoadingStatus, "");
 }
 
 void CProcessorFirmLoadDialog::OnOK() {
-    if (producerThread_ == nullptr)
+    if (!producer_.exists())
         platform::CDialog::OnOK();
 }
 
 void CProcessorFirmLoadDialog::OnCancel() {
-    if (producerThread_ == nullptr)
+    if (!producer_.exists())
         platform::CDialog::OnCancel();
 }
 
 void CProcessorFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
     if (id != kTimer || !pipeline_)
         return;
-    if (pipeline_->displayRunning != 0)
-        progress_.drain(*this, *pipeline_);
-    if (pipeline_->displayRunning != 0 || producerThread_ == nullptr)
-        return;
-    if (platform::WaitForSingleObject(producerThread_, 0) != platform::WAIT_OBJECT_0)
+    const std::optional<platform::DWORD> ended =
+        PollUpgrade(*this, *pipeline_, progress_, producer_);
+    if (!ended)
         return;
     KillTimer(kTimer);
-    platform::DWORD exitCode = 0;
-    platform::GetExitCodeThread(producerThread_, &exitCode);
-    platform::CloseHandle(producerThread_);
-    producerThread_ = nullptr;
+    const platform::DWORD exitCode = *ended;
     if (exitCode != 0) {
         result_ = pipeline_->result;
         completed = result_ == 1;

@@ -2,6 +2,7 @@
 
 #include "dialogs/processor_pipeline.h"
 #include "dialogs/processor_row.h"
+#include "dialogs/producer_thread.h"
 #include "dialogs/upgrade_window.h"
 #include "platform/dialog.h"
 #include "settings/kor_archive.h"
@@ -77,8 +78,6 @@ private:
     void reportFailureLoading();
     void startUpgrade();
 
-    static platform::DWORD ProducerMain(void* argument);
-
     ProcessorRow row_;
     std::string settingsSection_;
     std::string displayName_;
@@ -89,5 +88,5 @@ private:
     CKorArchiveString lastFile_;
     UpgradeProgress progress_;
     std::unique_ptr<CProcessorPipeline> pipeline_;
-    platform::HANDLE producerThread_ = nullptr;
+    ProducerThread producer_;
 };

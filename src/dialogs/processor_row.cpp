@@ -18,11 +18,22 @@ constexpr std::array<std::uint8_t, 10> sendTemplate(std::uint8_t opcode, std::ui
 const std::vector<std::string> kDriveModels = {"SX-4600C", "SX-3500C", "SX-2600C", "SX-V730",
                                                "SX-V700"};
 
-void setCommands(ProcessorRow& row, std::uint8_t start) {
+// The processors the main controller must report, where the version is read,
+// the flash, and the frames: write and read templates, then the four
+// sub-commands from `start` on (start, finish, address, data).
+void reach(ProcessorRow& row, std::vector<ProcessorRow::Check> checks, int versionIndex,
+           ProcessorRow::Map map, const std::array<std::uint8_t, 10>& write,
+           const std::array<std::uint8_t, 10>& read, std::uint8_t start) {
+    row.checks = std::move(checks);
+    row.versionIndex = versionIndex;
+    row.map = map;
+    row.writeTemplate = write;
+    row.readTemplate = read;
     row.startCommand = start;
     row.finishCommand = static_cast<std::uint8_t>(start + 1);
     row.addressCommand = static_cast<std::uint8_t>(start + 2);
     row.dataCommand = static_cast<std::uint8_t>(start + 3);
+    row.sendsCommands = true;
 }
 
 bool anyProduct(const CScanner& scanner, const std::vector<std::string>& models) {
@@ -49,13 +60,8 @@ ProcessorRow MainDriveRow() {
     row.processorName = "Main Drive Cpu";
     row.namingModels = kDriveModels;
     row.dialog = FirmwareDialog::MainDrive;
-    row.checks = {{0, "MAIN CONTROLLER"}, {1, "MAIN DRIVE"}};
-    row.versionIndex = 1;
-    row.map = ProcessorRow::Map::M16C64;
-    row.writeTemplate = kVendorWrite;
-    row.readTemplate = kVendorRead;
-    setCommands(row, 0x01);
-    row.sendsCommands = true;
+    reach(row, {{0, "MAIN CONTROLLER"}, {1, "MAIN DRIVE"}}, 1, ProcessorRow::Map::M16C64,
+          kVendorWrite, kVendorRead, 0x01);
     return row;
 }
 
@@ -66,21 +72,11 @@ ProcessorRow SubDriveRow(const CScanner& scanner) {
     row.namingModels.push_back("SX-470M");
     row.dialog = FirmwareDialog::SubDrive;
     if (anyProduct(scanner, kDriveModels)) {
-        row.checks = {{0, "MAIN CONTROLLER"}, {2, "SUB DRIVE"}};
-        row.versionIndex = 2;
-        row.map = ProcessorRow::Map::M16C64;
-        row.writeTemplate = kVendorWrite;
-        row.readTemplate = kVendorRead;
-        setCommands(row, 0x11);
-        row.sendsCommands = true;
+        reach(row, {{0, "MAIN CONTROLLER"}, {2, "SUB DRIVE"}}, 2, ProcessorRow::Map::M16C64,
+              kVendorWrite, kVendorRead, 0x11);
     } else if (scanner.productIs("SX-470M")) {
-        row.checks = {{0, "MAIN"}, {1, "SUB DFD"}};
-        row.versionIndex = 1;
-        row.map = ProcessorRow::Map::R826;
-        row.writeTemplate = sendTemplate(0x2A, 0xA3);
-        row.readTemplate = sendTemplate(0x28, 0xA3);
-        setCommands(row, 0x01);
-        row.sendsCommands = true;
+        reach(row, {{0, "MAIN"}, {1, "SUB DFD"}}, 1, ProcessorRow::Map::R826,
+              sendTemplate(0x2A, 0xA3), sendTemplate(0x28, 0xA3), 0x01);
     }
     // Any other model: no check, no map, nothing sent.
     return row;
@@ -91,12 +87,10 @@ ProcessorRow AuthenticationRow(const CScanner& scanner) {
     row.processorName = "Auth Cpu";
     row.namingModels = {"SX-470M"};
     row.dialog = FirmwareDialog::Authentication;
-    row.checks = {{0, "MAIN"}, {2, "SUB FAKESENS"}};
-    row.versionIndex = 2;
-    row.map = ProcessorRow::Map::R826;
-    row.writeTemplate = sendTemplate(0x2A, 0xA2);
-    row.readTemplate = sendTemplate(0x28, 0xA2);
-    setCommands(row, 0x01);
+    reach(row, {{0, "MAIN"}, {2, "SUB FAKESENS"}}, 2, ProcessorRow::Map::R826,
+          sendTemplate(0x2A, 0xA2), sendTemplate(0x28, 0xA2), 0x01);
+    // The version check and the map hold for every model; only the SX-470M
+    // is sent the frames.
     row.sendsCommands = scanner.productIs("SX-470M");
     return row;
 }
