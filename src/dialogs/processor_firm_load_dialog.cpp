@@ -4,6 +4,7 @@
 #include "device/cmd_error.h"
 #include "device/error_text.h"
 #include "device/scanner.h"
+#include "device/user_message.h"
 #include "dialogs/display_name.h"
 #include "dialogs/firm_load_template.h"
 #include "platform/message_box.h"
@@ -130,8 +131,13 @@ platform::BOOL CProcessorFirmLoadDialog::OnInitDialog() {
     }
 
     // An image with nothing for this processor leaves it alone: the run
-    // writes and compares nothing and needs no programming session.
+    // writes and compares nothing and needs no programming session. The end
+    // code stays 1, but the processor did not get the offered firmware, and
+    // whoever runs the upgrade is told so.
     if (!pipeline_->hasData()) {
+        ShowOrLog(FormatText(Translate("The firmware file holds no data for the %s."),
+                             row_.processorName),
+                  Translate("Error"), platform::MB_ICONERROR, silentWithError);
         startUpgrade();
         return platform::TRUE;
     }
@@ -215,8 +221,7 @@ void CProcessorFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
     KillTimer(kTimer);
     const platform::DWORD exitCode = *ended;
     if (exitCode != 0) {
-        result_ = pipeline_->result;
-        completed = result_ == 1;
+        completed = pipeline_->result == 1 && pipeline_->hasData();
         platform::CDialog::OnOK();
         return;
     }
@@ -228,7 +233,7 @@ void CProcessorFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
 }
 
 void CProcessorFirmLoadDialog::OnDestroy() {
-    if (result_ == 1 && (autoReset_.value() != 0 || finishOnClose))
+    if (completed && (autoReset_.value() != 0 || finishOnClose))
         finish();
     autoReset_.save();
 }

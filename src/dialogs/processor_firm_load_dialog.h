@@ -25,7 +25,8 @@ class CScanner;
 // and when the start command fails after the file dialog; 2 when nothing
 // needs to be written (alreadyUpToDate set), after a declined confirmation,
 // when the start command fails for a path the caller gave, and after a
-// failure. `completed` tells a real upgrade from the other ends with 1.
+// failure. `completed` tells a real upgrade from the other ends with 1; an
+// image with nothing for the processor ends with 1 without it.
 class CProcessorFirmLoadDialog : public platform::CDialog {
 public:
     ~CProcessorFirmLoadDialog() override;
@@ -83,7 +84,6 @@ private:
     std::string displayName_;
     std::string currentVersionText_;
     std::int32_t currentVersion_ = 0;
-    std::int32_t result_ = 0;
     CKorArchiveLong autoReset_;
     CKorArchiveString lastFile_;
     UpgradeProgress progress_;

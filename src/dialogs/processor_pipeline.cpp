@@ -48,6 +48,7 @@ bool CProcessorPipeline::prepareImage() {
     deviceError_.reset();
     if (!imageGood_)
         blocks_.clear();
+    blockCount_ = blocks_.size();
     return imageGood_;
 }
 

@@ -20,7 +20,7 @@ public:
     // producer prepares it itself when this was not called.
     bool prepareImage();
     // Whether the image has a byte for the processor's flash (after prepareImage).
-    bool hasData() const { return !blocks_.empty(); }
+    bool hasData() const { return blockCount_ > 0; }
 
     platform::DWORD producer() override;
     void writeBlock(const CAddressData& block) override;
@@ -37,6 +37,7 @@ private:
     const ProcessorRow& row_;
     CProcessorLink link_;
     std::vector<std::unique_ptr<CAddressData>> blocks_;
+    std::size_t blockCount_ = 0;
     bool prepared_ = false;
     bool imageGood_ = false;
     bool failedLoading_ = false;

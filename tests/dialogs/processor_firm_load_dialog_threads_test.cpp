@@ -296,8 +296,13 @@ TEST_F(ProcessorDialogTest, AnotherProcessorAtTheDriveIndexNeedsNoUpgrade) {
 // Not even the programming session is opened: the processor keeps its firmware.
 TEST_F(ProcessorDialogTest, ImageOutsideTheProcessorFlashLeavesTheProcessorAlone) {
     open("SX-4600C", kKiruna);
-    EXPECT_EQ(run(6, image({{0x7FF00, 0x100}, {0xF0000, 0x100}})).code, 1);
+    const Outcome outcome = run(6, image({{0x7FF00, 0x100}, {0xF0000, 0x100}}));
+    EXPECT_EQ(outcome.code, 1);
     EXPECT_EQ(frames(), std::vector<std::string>{});
+    // The processor did not get the offered firmware, and the user hears why.
+    EXPECT_FALSE(outcome.completed);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, "The firmware file holds no data for the Main Drive Cpu.");
 }
 
 TEST_F(ProcessorDialogTest, LegacyDeviceIsStartedOnlyAfterTheFileDialog) {
