@@ -13,6 +13,7 @@
 #include "dialogs/firm_load_template.h"
 #include "dialogs/upgrade_window.h"
 #include "firmware/firmware_description.h"
+#include "firmware/image_check.h"
 #include "platform/clock.h"
 #include "platform/front_end.h"
 #include "platform/message_box.h"
@@ -139,6 +140,16 @@ platform::BOOL CFirmLoadDialog::OnInitDialog() {
     lastFile_.setValue(firmwarePath);
     lastFile_.save();
 
+    // The whole image is checked before the scanner leaves its normal mode:
+    // a bad file ends the run with the scanner as it was.
+    const ImageCheck check = CheckImageFile(firmwarePath);
+    if (!check.good()) {
+        reportDeviceError(CCmdError(check.text()));
+        releaseDevice(false);
+        announceResult();
+        return platform::TRUE;
+    }
+
     // 10. Download mode.
     if (scanner_.legacyDevice == 0 && !enterDownloadMode())
         return platform::TRUE;
@@ -256,10 +267,15 @@ void CFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
 }
 
 void CFirmLoadDialog::reportResult() {
+    releaseDevice(restartAtEnd);
+    announceResult();
+}
+
+void CFirmLoadDialog::releaseDevice(bool restart) {
     if (closeDeviceAtEnd) {
         try {
             deviceClosed_ = true;
-            if (restartAtEnd) {
+            if (restart) {
                 scanner_.restart();
                 scanner_.close();
                 if (!modelIs({"SX-V730", "SX-V700"}))
@@ -271,6 +287,9 @@ void CFirmLoadDialog::reportResult() {
             reportDeviceError(error);
         }
     }
+}
+
+void CFirmLoadDialog::announceResult() {
     if (completed) {
         SetDlgItemTextA(kNotice, Translate("Completed"));
         if (!automatic) {

@@ -55,6 +55,11 @@ private:
     bool enterDownloadMode();
     void startUpgrade();
     void reportResult();
+    // Closes the device when the caller asked for it, restarting it first
+    // when `restart` is set.
+    void releaseDevice(bool restart);
+    // The notice, the final message, and the end of the dialog.
+    void announceResult();
     void reportDeviceError(const CCmdError& error);
     void timedWait(platform::DWORD milliseconds);
     bool modelIs(std::initializer_list<const char*> models) const;

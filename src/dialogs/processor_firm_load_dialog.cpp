@@ -163,6 +163,9 @@ void CProcessorFirmLoadDialog::reportCommandError(const CCmdError& error) {
 }
 
 void CProcessorFirmLoadDialog::reportFailureLoading() {
+    const std::string problem = pipeline_ ? pipeline_->loadProblem() : std::string();
+    if (!problem.empty())
+        ShowOrLog(problem, Translate("Error"), platform::MB_ICONERROR, silentWithError);
     if (silentWithError)
         WriteLog(std::string(kFailureLoading) + "\r\n");
     else

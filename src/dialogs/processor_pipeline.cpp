@@ -3,6 +3,7 @@
 #include "device/messages.h"
 #include "firmware/block_fill.h"
 #include "firmware/format_error.h"
+#include "firmware/image_check.h"
 #include "flash/flash_map.h"
 #include "settings/localisation.h"
 
@@ -16,6 +17,9 @@ CProcessorPipeline::CProcessorPipeline(CScanner& scanner, const ProcessorRow& ro
 }
 
 bool CProcessorPipeline::layOut() {
+    check_ = CheckImageFile(firmwarePath);
+    if (!check_.good())
+        return false;
     CAddressDataList image;
     if (!loadImage(image))
         return false;

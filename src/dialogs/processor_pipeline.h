@@ -2,6 +2,7 @@
 
 #include "dialogs/processor_link.h"
 #include "firmware/address_data_list.h"
+#include "firmware/image_check.h"
 #include "firmware/upgrade_pipeline.h"
 
 // The upgrade pipeline of a processor behind the main controller. The image
@@ -29,6 +30,9 @@ public:
     // The producer ended before the writer started: the file could not be
     // read, a record was bad or the processor has no flash map.
     bool failedLoading() const { return failedLoading_; }
+    // Why the image could not be used, when the file or a record was at
+    // fault; empty otherwise.
+    std::string loadProblem() const { return check_.text(); }
 
 private:
     bool layOut();
@@ -38,6 +42,7 @@ private:
     CProcessorLink link_;
     std::vector<std::unique_ptr<CAddressData>> blocks_;
     std::size_t blockCount_ = 0;
+    ImageCheck check_;
     bool prepared_ = false;
     bool imageGood_ = false;
     bool failedLoading_ = false;

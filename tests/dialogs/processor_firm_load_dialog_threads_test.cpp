@@ -359,13 +359,18 @@ TEST_F(ProcessorDialogTest, BadImageFailsLoadingBeforeTheProcessorIsStarted) {
     }
     EXPECT_EQ(frames(), std::vector<std::string>{});
     EXPECT_EQ(virtualScanner().flashByte(1, 0x80000), 'O');
+    // What is wrong with the file, then the failure.
     const auto shown = boxes();
-    ASSERT_EQ(shown.size(), 2u);
-    for (const auto& box : shown) {
-        EXPECT_EQ(box.text, "Failure Loading");
-        EXPECT_EQ(box.caption, "Firm Load");
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0].text, "The firmware file has a bad record in line 2.");
+    EXPECT_EQ(shown[2].text, "The firmware file cannot be read.");
+    for (const std::size_t i : {1u, 3u}) {
+        EXPECT_EQ(shown[i].text, "Failure Loading");
+        EXPECT_EQ(shown[i].caption, "Firm Load");
     }
-    EXPECT_EQ(occurrences(surroundings.log(), "Failure Loading\r\n"), 2u);
+    const std::string log = surroundings.log();
+    EXPECT_EQ(occurrences(log, "Failure Loading\r\n"), 2u);
+    EXPECT_EQ(occurrences(log, "bad record in line 2.\r\n"), 1u);
 }
 
 TEST_F(ProcessorDialogTest, CompareDifferenceFailsTheRunWithoutFinishing) {
