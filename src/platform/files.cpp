@@ -105,6 +105,11 @@ bool ReplaceFileContents(const std::string& fileName, const std::string& content
     return true;
 }
 
+bool FileExists(const std::string& fileName) {
+    std::error_code error;
+    return std::filesystem::exists(ResolveFileName(fileName), error);
+}
+
 bool DeleteFileA(const std::string& fileName) {
     return ::unlink(ResolveFileName(fileName).c_str()) == 0;
 }

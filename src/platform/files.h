@@ -22,6 +22,9 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileN
 // leaves a half-written file. False when it cannot be written.
 bool ReplaceFileContents(const std::string& fileName, const std::string& content);
 
+// Whether a file (or directory) of that name exists.
+bool FileExists(const std::string& fileName);
+
 // Deletes a file; false when it could not be deleted (a missing file included).
 bool DeleteFileA(const std::string& fileName);
 

@@ -128,6 +128,7 @@ CommandOutcome ScannerCore::execute(const Request& request) {
         } else if (faults_.hanging()) {
             outcome.hangs = true;
         } else {
+            used_ = true;
             // Sense waits for the REQUEST SENSE that fetches it, and for
             // nothing else.
             if (kind != "requestsense")
@@ -242,7 +243,7 @@ void ScannerCore::setArrivalHook(std::function<void(std::uint64_t)> hook) {
 
 void ScannerCore::persist() const {
     std::lock_guard lock(mutex_);
-    if (!profile_.stateFile.empty()) {
+    if (!profile_.stateFile.empty() && (used_ || !platform::FileExists(profile_.stateFile))) {
         ScannerState state;
         state.revision = revision_;
         for (const ProcessorUnit& unit : units_) {
@@ -262,7 +263,7 @@ void ScannerCore::persist() const {
     }
     for (const ProcessorUnit& unit : units_) {
         const std::string& dump = unit.profile().flashDump;
-        if (dump.empty())
+        if (dump.empty() || (!used_ && platform::FileExists(dump)))
             continue;
         const std::string header =
             unit.profile().index == 0 ? profile_.product : unit.profile().name;

@@ -95,6 +95,9 @@ private:
     bool armed_ = false; // the download code was accepted
     bool downloadMode_ = false;
     bool flashWritten_ = false; // main flash changed since the last restart
+    // A command reached the scanner in this process: only then may it write
+    // back its state, which another process may be changing meanwhile.
+    bool used_ = false;
     unsigned selected_ = 0;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> checksumRange_;
 };

@@ -2,6 +2,8 @@
 
 #include "platform/address32.h"
 #include "platform/bus_trace.h"
+#include "platform/clock.h"
+#include "platform/file_lock.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +22,7 @@ constexpr std::size_t kStatusBlockSize = 68;
 constexpr std::size_t kRequest32Size = 32;
 constexpr std::size_t kPacketHeaderSize = 24;
 constexpr std::size_t kCdbCapacity = 10;
+constexpr DWORD kLockPoll = 100;
 
 std::uint32_t le32(const BYTE* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -72,15 +75,32 @@ public:
         return left;
     }
 
-    HRESULT LockDevice(DWORD) override {
+    // One holder at a time: another device object of this process is refused
+    // at once; a scanner that keeps its state between runs is one scanner for
+    // every process, and another process's lock is waited for up to
+    // `timeout` milliseconds.
+    HRESULT LockDevice(DWORD timeout) override {
         if (!reachable())
             return HRESULT_DEVICE_NOT_CONNECTED;
         auto& table = locks();
-        std::lock_guard<std::mutex> guard(table.lock);
-        for (auto& [scanner, holder] : table.holders)
-            if (scanner == scanner_.get())
-                return holder == this ? S_OK : STIERR_DEVICE_LOCKED;
-        table.holders.emplace_back(scanner_.get(), this);
+        {
+            std::lock_guard<std::mutex> guard(table.lock);
+            for (auto& [scanner, holder] : table.holders)
+                if (scanner == scanner_.get())
+                    return holder == this ? S_OK : STIERR_DEVICE_LOCKED;
+            table.holders.emplace_back(scanner_.get(), this);
+        }
+        const std::string& state = scanner_->profile().stateFile;
+        if (state.empty())
+            return S_OK;
+        const std::uint64_t start = GetTickCount64();
+        while (!processLock_.tryAcquire(state + ".lock")) {
+            if (GetTickCount64() - start >= timeout) {
+                UnLockDevice();
+                return STIERR_DEVICE_LOCKED;
+            }
+            Sleep(kLockPoll);
+        }
         return S_OK;
     }
 
@@ -91,6 +111,7 @@ public:
         holders.erase(std::remove_if(holders.begin(), holders.end(),
                                      [this](const auto& entry) { return entry.second == this; }),
                       holders.end());
+        processLock_.release();
         return S_OK;
     }
 
@@ -257,6 +278,7 @@ private:
     std::shared_ptr<VirtualScanner> scanner_;
     const unsigned appearance_;
     std::atomic<ULONG> references_{1};
+    FileLock processLock_;
 };
 
 class Service final : public IStillImageW {
