@@ -119,14 +119,18 @@ Reply ScannerCore::prepareUpdateMode(const Request& r, Effects& fx) {
 
 Reply ScannerCore::restart(Effects& fx) {
     // New firmware in the flash: the boot code reports what it now runs.
-    if (flashWritten_) {
+    if (flashWritten_ && bootsNewFirmware()) {
         if (!profile_.upgradedRevision.empty())
             revision_ = profile_.upgradedRevision;
         mainUnit().upgrade();
+    } else if (flashWritten_) {
+        revision_ = profile_.bootRevision;
     }
     downloadMode_ = false;
     armed_ = false;
     flashWritten_ = false;
+    programmed_ = false;
+    readBack_.clear();
     leave(fx);
     return Good();
 }
@@ -189,6 +193,8 @@ Reply ScannerCore::memoryWrite(const Request& r) {
         return Fail(kAddressOutOfRange);
     mainUnit().flash().program(address, r.data, length);
     flashWritten_ = true;
+    programmed_ = true;
+    readBack_.written(address, length);
     return Good();
 }
 
@@ -201,6 +207,7 @@ Reply ScannerCore::memoryRead(const Request& r) const {
         return Fail(kAddressOutOfRange);
     std::vector<std::uint8_t> data(length);
     mainUnit().readInto(address, data.data(), length);
+    readBack_.read(address, length);
     return Good(r.give(data.data(), data.size()));
 }
 

@@ -252,12 +252,15 @@ void ScannerCore::persist() const {
         }
         // New firmware that was never restarted into: the next run meets the
         // scanner after the restart its user was asked for.
-        if (flashWritten_) {
+        if (flashWritten_ && bootsNewFirmware()) {
             if (!profile_.upgradedRevision.empty())
                 state.revision = profile_.upgradedRevision;
             const ProcessorProfile& main = units_.front().profile();
             if (!main.upgradedVersion.empty())
                 state.versions[main.index] = main.upgradedVersion;
+        } else if (flashWritten_) {
+            // Cut short: the boot loader is all the scanner runs next time.
+            state.revision = profile_.bootRevision;
         }
         writeFile(profile_.stateFile, FormatScannerState(state));
     }

@@ -4,6 +4,7 @@
 #include "sim/command_block.h"
 #include "sim/fault_plan.h"
 #include "sim/processor_unit.h"
+#include "sim/read_back.h"
 #include "sim/virtual_scanner.h"
 
 #include <array>
@@ -98,6 +99,13 @@ private:
     // A command reached the scanner in this process: only then may it write
     // back its state, which another process may be changing meanwhile.
     bool used_ = false;
+    // What of the flash written since the last restart was read back, and
+    // whether anything was written at all.
+    mutable ReadBack readBack_;
+    bool programmed_ = false;
+    // The firmware the scanner boots after this download session: the new
+    // one when everything written was read back, else its boot loader.
+    bool bootsNewFirmware() const { return programmed_ && readBack_.complete(); }
     unsigned selected_ = 0;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> checksumRange_;
 };

@@ -253,6 +253,7 @@ ScannerProfile LoadScannerProfile(const std::string& path) {
     p.downloadProduct = reader.withLength("DownloadProduct", p.product, 1, 16);
     p.downloadRevision = reader.withLength("DownloadRevision", p.revision, 4, 4);
     p.upgradedRevision = reader.withLength("UpgradedRevision", p.revision, 4, 4);
+    p.bootRevision = reader.withLength("BootRevision", "B000", 4, 4);
 
     p.flash = reader.blocks("EraseBlocks").value_or(StandardEraseBlocks(p.product));
     if (auto area = reader.get("FirmwareArea")) {

@@ -57,6 +57,7 @@ struct ScannerProfile {
     std::string downloadProduct;  // reported in download mode
     std::string downloadRevision; //
     std::string upgradedRevision; // reported after a completed upgrade and restart
+    std::string bootRevision;     // reported after an upgrade that was cut short
 
     Transport transport = Transport::Sti;
     std::string bus = "USB"; // STI: "USB" or "SCSI"

@@ -1,5 +1,6 @@
 // What outlives one scanner object: the state file, the flash dumps, the
 // command trace; and content loaded from S-record files.
+#include "platform/files.h"
 #include "scanner_test_kit.h"
 
 #include <sstream>
@@ -41,6 +42,7 @@ TEST_F(Persistence, StateCarriesOverToTheNextScanner) {
         platform::AdvanceClock(10);
         ASSERT_EQ(host.none(eraseBlock(0x20000)).status(), "GOOD");
         ASSERT_EQ(host.out(memWrite(0x20010, 3), std::string("ABC")).status(), "GOOD");
+        ASSERT_EQ(host.in(memRead(0x20010, 3), 3).status(), "GOOD");
         ASSERT_EQ(host.none(restart()).status(), "GOOD");
         platform::AdvanceClock(10);
         ASSERT_EQ(host.none(vendorFrame(true, 0x01, 0)).status(), "GOOD");
@@ -58,6 +60,33 @@ TEST_F(Persistence, StateCarriesOverToTheNextScanner) {
     EXPECT_EQ(again->flashByte(0, 0x30000), 'O');  // the marker that was never erased
     EXPECT_EQ(again->flashByte(1, 0x80000), 0xFF);
     EXPECT_EQ(again->flashByte(1, 0x80101), 0x34);
+}
+
+// New firmware is booted only when everything written was read back; an
+// upgrade cut short leaves the boot loader, which the next run upgrades.
+TEST_F(Persistence, UpgradeCutShortComesBackInTheBootLoader) {
+    for (const bool restarted : {true, false}) {
+        SCOPED_TRACE(restarted ? "restarted" : "power lost");
+        platform::DeleteFileA(dir_.file("state.txt"));
+        {
+            auto scanner = load(kProfile);
+            Host host(*scanner);
+            host.enterDownloadMode();
+            platform::AdvanceClock(10);
+            ASSERT_EQ(host.none(eraseBlock(0x20000)).status(), "GOOD");
+            ASSERT_EQ(host.out(memWrite(0x20000, 4), std::string("ABCD")).status(), "GOOD");
+            ASSERT_EQ(host.in(memRead(0x20000, 2), 2).status(), "GOOD"); // half of it
+            if (restarted) {
+                ASSERT_EQ(host.none(restart()).status(), "GOOD");
+                platform::AdvanceClock(10);
+                EXPECT_EQ(scanner->reportedRevision(), "B000");
+            }
+            scanner->persist();
+        }
+        auto again = load(kProfile);
+        EXPECT_EQ(again->reportedRevision(), "B000");
+        EXPECT_EQ(again->flashByte(0, 0x20003), 'D'); // what was written stays
+    }
 }
 
 TEST_F(Persistence, DamagedStateFileIsReported) {
