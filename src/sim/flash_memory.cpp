@@ -75,6 +75,8 @@ void FlashMemory::dropIfErased(std::map<std::uint32_t, Page>::iterator page) {
 }
 
 void FlashMemory::program(std::uint32_t address, const std::uint8_t* data, std::size_t length) {
+    if (observer_ && length > 0)
+        observer_(address, static_cast<std::uint32_t>(length), data);
     for (std::size_t i = 0; i < length; ++i) {
         if (data[i] == 0xFF)
             continue; // programming all ones changes nothing
@@ -108,6 +110,8 @@ void FlashMemory::store(std::uint32_t address, const std::uint8_t* data, std::si
 void FlashMemory::eraseRange(std::uint32_t first, std::uint32_t last) {
     if (last < first)
         return;
+    if (observer_)
+        observer_(first, last, nullptr);
     auto page = pages_.lower_bound(first & kPageMask);
     while (page != pages_.end() && page->first <= last) {
         const std::uint64_t pageEnd = std::uint64_t{page->first} + kPageSize - 1;
@@ -141,6 +145,8 @@ void FlashMemory::eraseBlocksTouching(std::uint32_t first, std::uint32_t last) {
 }
 
 void FlashMemory::eraseAll() {
+    if (observer_)
+        observer_(0, 0xFFFFFFFF, nullptr);
     pages_.clear();
 }
 

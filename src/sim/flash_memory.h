@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -57,6 +58,11 @@ public:
     // Every run of non-0xFF bytes, in address order.
     std::vector<DataRun> runs() const;
 
+    // Told of every change a chip operation makes (program, erase; not store):
+    // an erase as (first, last, nullptr), a program as (address, length, data).
+    using Observer = std::function<void(std::uint32_t, std::uint32_t, const std::uint8_t*)>;
+    void setObserver(Observer observer) { observer_ = std::move(observer); }
+
     // Pages currently held (each kPageSize bytes).
     std::size_t pagesInUse() const { return pages_.size(); }
     static constexpr std::uint32_t kPageSize = 0x1000;
@@ -68,6 +74,7 @@ private:
 
     std::vector<EraseBlock> blocks_;
     std::map<std::uint32_t, Page> pages_; // keyed by page base address
+    Observer observer_;
 };
 
 } // namespace sim

@@ -65,6 +65,30 @@ ScannerCore::ScannerCore(ScannerProfile profile)
     for (const ProcessorProfile& p : profile_.processors)
         units_.emplace_back(p);
     loadState();
+    if (!profile_.stateFile.empty())
+        keepJournal();
+}
+
+void ScannerCore::keepJournal() {
+    journal_ = std::make_unique<FlashJournal>(profile_.stateFile + ".journal");
+    std::vector<FlashMemory*> flashes;
+    for (ProcessorUnit& unit : units_)
+        flashes.push_back(&unit.flash());
+    // A journal left behind: the program that had the scanner ended without
+    // writing its state, so the scanner lost its power in the middle of
+    // whatever it was doing. New main firmware that was being written is not
+    // trusted by the boot code.
+    const std::vector<bool> changed = journal_->replay(flashes);
+    if (!changed.empty() && changed.front())
+        revision_ = profile_.bootRevision;
+    for (unsigned i = 0; i < units_.size(); ++i)
+        units_[i].flash().setObserver(
+            [this, i](std::uint32_t a, std::uint32_t b, const std::uint8_t* data) {
+                if (data != nullptr)
+                    journal_->programmed(i, a, data, b);
+                else
+                    journal_->erased(i, a, b);
+            });
 }
 
 void ScannerCore::loadState() {
@@ -263,6 +287,8 @@ void ScannerCore::persist() const {
             state.revision = profile_.bootRevision;
         }
         writeFile(profile_.stateFile, FormatScannerState(state));
+        if (journal_)
+            journal_->discard();
     }
     for (const ProcessorUnit& unit : units_) {
         const std::string& dump = unit.profile().flashDump;

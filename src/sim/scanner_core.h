@@ -3,6 +3,7 @@
 #include "sim/bus_presence.h"
 #include "sim/command_block.h"
 #include "sim/fault_plan.h"
+#include "sim/flash_journal.h"
 #include "sim/processor_unit.h"
 #include "sim/read_back.h"
 #include "sim/virtual_scanner.h"
@@ -10,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,6 +51,8 @@ private:
     };
 
     void loadState();
+    // Replays a journal left behind and records every change from now on.
+    void keepJournal();
     std::string kindOf(const Request& r) const;
     Reply dispatch(const Request& r, Effects& fx);
 
@@ -102,6 +106,8 @@ private:
     // What of the flash written since the last restart was read back, and
     // whether anything was written at all.
     mutable ReadBack readBack_;
+    // Flash changes not yet in the state file (scanners with a state file).
+    std::unique_ptr<FlashJournal> journal_;
     bool programmed_ = false;
     // The firmware the scanner boots after this download session: the new
     // one when everything written was read back, else its boot loader.
