@@ -78,6 +78,16 @@ std::optional<Entry> entryOf(const std::string& text) {
     return e;
 }
 
+// Lets another line follow one: a line without a line feed gets the file's
+// line end, and a lone CR (only the last line can end so) becomes CR LF, which
+// keeps its bytes. A line after a lone CR would join it on the next read.
+void endLine(Line& line, const std::string& lineEnd) {
+    if (line.end.empty())
+        line.end = lineEnd;
+    else if (line.end == "\r")
+        line.end = "\r\n";
+}
+
 std::optional<std::string> readFileText(const std::string& fileName) {
     auto bytes = ReadWholeFile(fileName);
     if (!bytes)
@@ -153,7 +163,7 @@ bool WritePrivateProfileStringA(const std::string& section, const std::string& k
     std::vector<Line> lines = splitLines(readFileText(fileName).value_or(""));
     std::string lineEnd = "\r\n";
     for (const Line& line : lines)
-        if (!line.end.empty()) {
+        if (line.end.find('\n') != std::string::npos) {
             lineEnd = line.end;
             break;
         }
@@ -182,12 +192,11 @@ bool WritePrivateProfileStringA(const std::string& section, const std::string& k
     if (!replaced) {
         Line entry{key + "=" + value, lineEnd};
         if (sectionLast) {
-            if (lines[*sectionLast].end.empty())
-                lines[*sectionLast].end = lineEnd;
+            endLine(lines[*sectionLast], lineEnd);
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*sectionLast) + 1, entry);
         } else {
-            if (!lines.empty() && lines.back().end.empty())
-                lines.back().end = lineEnd;
+            if (!lines.empty())
+                endLine(lines.back(), lineEnd);
             lines.push_back(Line{"[" + section + "]", lineEnd});
             lines.push_back(entry);
         }

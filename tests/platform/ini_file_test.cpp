@@ -78,6 +78,23 @@ TEST_F(IniFileTest, WriteKeepsTheRestOfTheFile) {
     EXPECT_EQ(readFile(ini), "; keep me\n[One]\nA=1\nNew=x\n\n[Two]\nB=20\nC=3\n");
 }
 
+// A file whose last line ends in a CR without LF: what is written after that
+// line must not join it.
+TEST_F(IniFileTest, WriteAfterALastLineEndingInALoneCr) {
+    writeFile(ini, "\r");
+    ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "v", ini));
+    EXPECT_EQ(readFile(ini), "\r\n[s]\r\nk=v\r\n");
+    EXPECT_EQ(read("s", "k"), "v");
+
+    writeFile(ini, "[s]\nA=1\nB=2\r");
+    ASSERT_TRUE(WritePrivateProfileStringA("s", "C", "3", ini));
+    ASSERT_TRUE(WritePrivateProfileStringA("t", "D", "4", ini));
+    EXPECT_EQ(readFile(ini), "[s]\nA=1\nB=2\r\nC=3\n[t]\nD=4\n");
+    EXPECT_EQ(read("s", "B"), "2");
+    EXPECT_EQ(read("s", "C"), "3");
+    EXPECT_EQ(read("t", "D"), "4");
+}
+
 TEST_F(IniFileTest, WriteIntoUnwritablePlaceFails) {
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", dir.file("missing/dir/x.ini")));
 }
