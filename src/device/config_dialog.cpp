@@ -12,6 +12,8 @@ int CConfig::findDevice(int report) {
     try {
         found = scanner_.openWith(deviceList);
     } catch (const CCmdError&) {
+        // Found but not identified: the device is given back, not left open.
+        scanner_.close();
         found = 0;
     }
     if (found != 0)

@@ -56,7 +56,8 @@ void CWaitDeviceArrival::tellUser(const std::string& english, const std::string&
 platform::BOOL CWaitDeviceArrival::OnInitDialog() {
     try {
         startWait();
-    } catch (const CCmdError&) {
+    } catch (const CCmdError& error) {
+        commandError = error;
         EndDialog(2);
     }
     return platform::TRUE;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "device/cmd_error.h"
 #include "device/device_notification_registration.h"
 #include "platform/dialog.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,9 @@ public:
     std::string identifier;
     int useIdentifier = 1;
     int silent = 0;
+    // The error of a mode command or close that ended the wait at once; the
+    // caller reports it.
+    std::optional<CCmdError> commandError;
 
     CScanner& scanner() { return scanner_; }
 

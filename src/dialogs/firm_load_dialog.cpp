@@ -7,6 +7,7 @@
 #include "device/error_text.h"
 #include "device/messages.h"
 #include "device/scanner.h"
+#include "device/user_message.h"
 #include "device/wait_device_arrival.h"
 #include "device/wait_dialog.h"
 #include "dialogs/display_name.h"
@@ -141,10 +142,13 @@ platform::BOOL CFirmLoadDialog::OnInitDialog() {
     lastFile_.save();
 
     // The whole image is checked before the scanner leaves its normal mode:
-    // a bad file ends the run with the scanner as it was.
+    // a bad file ends the run with the scanner as it was. So does a file
+    // without data records (an empty one, say), which would have the firmware
+    // erased and nothing written in its place.
     const ImageCheck check = CheckImageFile(firmwarePath);
-    if (!check.good()) {
-        reportDeviceError(CCmdError(check.text()));
+    if (!check.good() || check.dataBytes == 0) {
+        reportDeviceError(
+            CCmdError(check.good() ? Translate("The firmware file holds no data.") : check.text()));
         releaseDevice(false);
         announceResult();
         return platform::TRUE;
@@ -197,6 +201,12 @@ bool CFirmLoadDialog::enterDownloadMode() {
                 else if (currentVersion().rfind("3.", 0) == 0)
                     mode = 1;
                 else {
+                    // A firmware line whose download procedure is unknown: the
+                    // scanner stays in its normal mode, and the run says so
+                    // rather than ending without a word.
+                    ShowOrLog(Translate("Firmware upgrade failed.") + "\n" +
+                                  Translate("Please restart the scanner and try again."),
+                              Translate("Error"), platform::MB_ICONSTOP, silentWithError);
                     EndDialog(2);
                     return false;
                 }
@@ -207,6 +217,10 @@ bool CFirmLoadDialog::enterDownloadMode() {
             wait.identifier = scanner_.deviceName();
             wait.silent = silentWithError ? 1 : 0;
             if (wait.DoModal() != 1) {
+                // The wait has told the user of a scanner that did not come
+                // back; a command that failed is reported here.
+                if (wait.commandError)
+                    throw *wait.commandError;
                 EndDialog(2);
                 return false;
             }

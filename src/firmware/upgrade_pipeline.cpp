@@ -32,6 +32,28 @@ bool anyProduct(const CScanner& scanner, std::initializer_list<const char*> mode
                        [&](const char* model) { return scanner.productIs(model); });
 }
 
+bool holdsData(CAddressDataList& image) {
+    for (auto position = image.head(); position != image.end(); ++position)
+        if (image.at(position).size() != 0)
+            return true;
+    return false;
+}
+
+// Whether a record of the image has a byte inside a block of the map.
+bool reachesMap(CAddressDataList& image, const CFlashMap& map) {
+    for (auto position = image.head(); position != image.end(); ++position) {
+        const CAddressData& record = image.at(position);
+        const std::uint64_t first = record.address();
+        const std::uint64_t end = first + record.size();
+        for (std::int32_t i = 0; record.size() != 0 && map.GetBlockSize(i) != 0; ++i) {
+            const std::uint64_t start = map.GetBlockAddress(i);
+            if (first < start + map.GetBlockSize(i) && start < end)
+                return true;
+        }
+    }
+    return false;
+}
+
 std::string format(const std::string& pattern, std::uint32_t address, int percent) {
     char text[256];
     std::snprintf(text, sizeof text, pattern.c_str(), static_cast<unsigned>(address), percent);
@@ -165,6 +187,20 @@ platform::DWORD CUpgradePipeline::producer() {
     CAddressDataList image;
     postDisplayText(CMessageAny::kLoadingText, Translate("Reading file..."));
     if (!loadImage(image) || scanner_.flashWriter.get() == nullptr) {
+        failBeforeWriter();
+        return 0;
+    }
+    // The writer erases first: an image that has lost its data since it was
+    // checked (a pipe read a second time) must not leave the flash empty.
+    if (!holdsData(image)) {
+        deviceError_.emplace(Translate("The firmware file holds no data."));
+        failBeforeWriter();
+        return 0;
+    }
+    // Nor may an image meant for another scanner, none of whose data falls
+    // in this one's flash: the firmware would be erased and nothing written.
+    if (!reachesMap(image, *scanner_.flashWriter.get())) {
+        deviceError_.emplace(Translate("The firmware file holds no data for this scanner."));
         failBeforeWriter();
         return 0;
     }

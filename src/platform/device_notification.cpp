@@ -30,7 +30,10 @@ struct Notifications {
 };
 
 Notifications& notifications() {
-    static Notifications instance;
+    // Like the system's, these outlive every other object of the program: a
+    // thread still waiting on them while the program ends must not find them
+    // destroyed under it.
+    static Notifications& instance = *new Notifications;
     return instance;
 }
 

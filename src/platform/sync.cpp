@@ -18,12 +18,18 @@ namespace {
 // waiters few, so waking all waiters on any signal costs nothing worth a finer
 // scheme, and a wait can never miss a signal.
 std::mutex& objectLock() {
-    static std::mutex lock;
+    // Like the system's, these outlive every other object of the program: a
+    // thread still waiting on them while the program ends must not find them
+    // destroyed under it.
+    static std::mutex& lock = *new std::mutex;
     return lock;
 }
 
 std::condition_variable& objectSignal() {
-    static std::condition_variable signal;
+    // Like the system's, these outlive every other object of the program: a
+    // thread still waiting on them while the program ends must not find them
+    // destroyed under it.
+    static std::condition_variable& signal = *new std::condition_variable;
     return signal;
 }
 
@@ -72,7 +78,10 @@ struct HandleTable {
 };
 
 HandleTable& handles() {
-    static HandleTable table;
+    // Like the system's, these outlive every other object of the program: a
+    // thread still waiting on them while the program ends must not find them
+    // destroyed under it.
+    static HandleTable& table = *new HandleTable;
     return table;
 }
 

@@ -25,7 +25,10 @@ struct Queues {
 };
 
 Queues& queues() {
-    static Queues instance;
+    // Like the system's, these outlive every other object of the program: a
+    // thread still waiting on them while the program ends must not find them
+    // destroyed under it.
+    static Queues& instance = *new Queues;
     return instance;
 }
 

@@ -15,7 +15,10 @@ struct Windows {
 };
 
 Windows& windows() {
-    static Windows instance;
+    // Like the system's, these outlive every other object of the program: a
+    // thread still waiting on them while the program ends must not find them
+    // destroyed under it.
+    static Windows& instance = *new Windows;
     return instance;
 }
 

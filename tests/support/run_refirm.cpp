@@ -24,19 +24,29 @@ std::string quoted(const std::string& text) {
 
 RefirmRun runRefirm(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env, const std::string& workDir,
-                    const std::string& input) {
+                    const std::string& input, int watchdogSeconds) {
     ScratchDir io;
     writeFile(io.file("stdin"), input);
     std::string command = "cd " + quoted(workDir) + " && env -i PATH=/usr/bin:/bin";
     for (const auto& [name, value] : env)
         command += " " + quoted(name + "=" + value);
-    command += " " + quoted(REFIRM_BINARY);
+    // The watchdog stops a hung run (TERM, then KILL five seconds later) and
+    // reports it with status 124; any other end is the program's own.
+    command +=
+        " timeout --kill-after=5 " + std::to_string(watchdogSeconds) + " " + quoted(REFIRM_BINARY);
     for (const std::string& arg : args)
         command += " " + quoted(arg);
     command += " <" + quoted(io.file("stdin")) + " >" + quoted(io.file("out")) + " 2>&1";
     RefirmRun run;
-    int status = std::system(command.c_str());
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const int status = std::system(command.c_str());
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code == 124) {
+        run.timedOut = true;
+    } else if (code > 128) {
+        run.signal = code - 128; // the shell's report of a program ended by a signal
+    } else {
+        run.exitCode = code;
+    }
     run.output = readFile(io.file("out"));
     return run;
 }

@@ -337,7 +337,7 @@ const RefirmRun& SimulatedRun::run(const std::vector<std::string>& args) {
         if (!scanner.trace.empty())
             removeFile(scanner.trace);
     removeFile(busTracePath());
-    last_ = runRefirm(args, environment(), workDir(), input_);
+    last_ = runRefirm(args, environment(), workDir(), input_, watchdog_);
     input_.clear();
     return last_;
 }

@@ -92,6 +92,8 @@ public:
     void unsetEnv(const std::string& name);
     // A line of standard input, for the next prompt.
     void addAnswer(const std::string& line);
+    // How long a run may take before it counts as hung (see runRefirm).
+    void setWatchdog(int seconds) { watchdog_ = seconds; }
     // Turns REFIRM_BUS_TRACE on, into bus.trace of the scratch directory.
     void recordBusTrace();
 
@@ -135,6 +137,7 @@ private:
     std::map<std::string, std::string> env_;
     std::string input_;
     bool busTrace_ = false;
+    int watchdog_ = kRunWatchdogSeconds;
     RefirmRun last_;
 };
 
