@@ -33,6 +33,7 @@ ImageCheck CheckImageFile(const std::string& path) {
     }
     // Each record is dropped as soon as it has passed, so that the check never
     // holds more than one decoded record.
+    ImageCheck check;
     for (auto position = image.head(); position != image.end();) {
         CAddressDataEx& entry = image.at(position);
         try {
@@ -40,7 +41,8 @@ ImageCheck CheckImageFile(const std::string& path) {
         } catch (const CFormatError&) {
             return {ImageCheck::Result::BadRecord, entry.line()};
         }
+        check.dataBytes += entry.size();
         position = image.remove(position);
     }
-    return {};
+    return check;
 }

@@ -11,7 +11,8 @@
 struct ImageCheck {
     enum class Result { Good, Unreadable, BadRecord };
     Result result = Result::Good;
-    std::int32_t line = 0; // the bad record's line, counted from 1
+    std::int32_t line = 0;       // the bad record's line, counted from 1
+    std::uint64_t dataBytes = 0; // bytes of all data records, once the file was read
 
     bool good() const { return result == Result::Good; }
     // What to tell the user, in the current language; empty when good.
