@@ -80,6 +80,11 @@ public:
     std::uint32_t checksum(std::uint32_t start, std::uint32_t length);
     // 1 with the processor's name and version texts, or 0.
     int processorInfo(int index, std::string& name, std::string& version);
+    // What processorInfo learns, told apart: the processor's name and version;
+    // no such processor (the scanner refuses the index as an illegal request);
+    // or nothing usable (any other error, no answer, an all-zero reply).
+    enum class ProcessorAnswer { Named, NotPresent, Failed };
+    ProcessorAnswer queryProcessor(int index, std::string& name, std::string& version);
     int processorVersion(int index);
 
     // Whether the product (at offset 8 of the identification) begins with `model`.

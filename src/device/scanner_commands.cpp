@@ -169,22 +169,29 @@ std::uint32_t CScanner::checksum(std::uint32_t start, std::uint32_t length) {
 }
 
 int CScanner::processorInfo(int index, std::string& name, std::string& version) {
+    return queryProcessor(index, name, version) == ProcessorAnswer::Named ? 1 : 0;
+}
+
+CScanner::ProcessorAnswer CScanner::queryProcessor(int index, std::string& name,
+                                                   std::string& version) {
+    constexpr std::uint8_t kIllegalRequest = 5;
     std::uint8_t reply[kProcessorReplyLength] = {};
     try {
         CCDB cdb(kProcessorInformation);
         cdb.setBE16(4, static_cast<std::uint16_t>(index));
         executeIn(cdb, reply, sizeof reply);
-    } catch (const CCmdError&) {
-        return 0;
+    } catch (const CCmdError& error) {
+        return error.senseKey() == kIllegalRequest ? ProcessorAnswer::NotPresent
+                                                   : ProcessorAnswer::Failed;
     }
     unsigned sum = 0;
     for (std::uint8_t byte : reply)
         sum += byte;
     if (sum == 0)
-        return 0;
+        return ProcessorAnswer::Failed;
     name = upToZero(reply, 16);
     version = upToZero(reply + 16, 8);
-    return 1;
+    return ProcessorAnswer::Named;
 }
 
 int CScanner::processorVersion(int index) {

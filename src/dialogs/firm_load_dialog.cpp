@@ -343,7 +343,10 @@ void CFirmLoadDialog::OnDestroy() {
             timedWait(modelIs({"SX-W50C", "SX-4600C", "SX-3500C", "SX-2600C", "SX-V730", "SX-V700"})
                           ? 10000
                           : 4000);
-            scanner_.open(0);
+            // The upgrade has been reported; a scanner that does not come
+            // back from the restart is reported after it.
+            if (scanner_.open(0) == 0)
+                throw CCmdError(Translate("The scanner did not come back after the restart."));
         } catch (const CCmdError& error) {
             reportDeviceError(error);
         }

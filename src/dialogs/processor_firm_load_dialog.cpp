@@ -47,7 +47,12 @@ int CProcessorFirmLoadDialog::needsUpgrade() {
         return 1;
     for (const ProcessorRow::Check& check : row_.checks) {
         std::string name, version;
-        if (scanner_.processorInfo(check.index, name, version) == 0 || name != check.name)
+        const CScanner::ProcessorAnswer answer =
+            scanner_.queryProcessor(check.index, name, version);
+        // A processor that could not be asked is not one that needs nothing:
+        // the stage fails rather than passing for up to date.
+        unidentified_ = answer == CScanner::ProcessorAnswer::Failed;
+        if (answer != CScanner::ProcessorAnswer::Named || name != check.name)
             return 0;
     }
     currentVersion_ = scanner_.processorVersion(row_.versionIndex);
@@ -90,7 +95,15 @@ platform::BOOL CProcessorFirmLoadDialog::OnInitDialog() {
     lastFile_.load(settingsSection_, "LastFile", "");
 
     displayName_ = ProcessorDisplayName(scanner_.modelString, displayNameRows(row_.dialog));
-    if (needsUpgrade() == 0) {
+    const int needed = needsUpgrade();
+    if (unidentified_) {
+        ShowOrLog(
+            FormatText(Translate("The %s firmware version cannot be read."), row_.processorName),
+            Translate("Error"), platform::MB_ICONERROR, silentWithError);
+        EndDialog(1);
+        return platform::TRUE;
+    }
+    if (needed == 0) {
         alreadyUpToDate = true;
         if (!automatic)
             reportNoNeed();

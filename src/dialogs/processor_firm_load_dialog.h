@@ -84,6 +84,7 @@ private:
     std::string displayName_;
     std::string currentVersionText_;
     std::int32_t currentVersion_ = 0;
+    bool unidentified_ = false; // the version check could not ask a processor
     CKorArchiveLong autoReset_;
     CKorArchiveString lastFile_;
     UpgradeProgress progress_;

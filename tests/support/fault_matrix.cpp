@@ -60,9 +60,9 @@ bool claimsCompletion(const SimulatedRun& run, const std::string& evidence) {
 
 // A word of a failure report or of a scanner error's text.
 bool carriesError(const std::string& evidence) {
-    for (const char* word :
-         {"failed", "Failed", "error", "Error", "No Devices Found", "not found", "problem",
-          "jammed", "cover is open", "No page", "Lamp was over", "Invalid field"})
+    for (const char* word : {"failed", "Failed", "error", "Error", "No Devices Found", "not found",
+                             "problem", "jammed", "cover is open", "No page", "Lamp was over",
+                             "Invalid field", "did not answer", "did not come back", "not open"})
         if (contains(evidence, word))
             return true;
     return false;
@@ -291,9 +291,13 @@ void runCell(const MatrixScenario& scenario, const Baseline& baseline, MatrixCel
             cell.verdict = Verdict::AfterTheResult;
         else
             cell.verdict = Verdict::ClaimedSuccess;
+    } else if (carriesError(cell.evidence)) {
+        cell.verdict = Verdict::FailureReported;
+    } else if (cell.mode == "silent" && imagesInFlash(scenario, run)) {
+        // A silent run keeps a completed upgrade to itself.
+        cell.verdict = Verdict::Absorbed;
     } else {
-        cell.verdict =
-            carriesError(cell.evidence) ? Verdict::FailureReported : Verdict::NothingSaid;
+        cell.verdict = Verdict::NothingSaid;
     }
 }
 
