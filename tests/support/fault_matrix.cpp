@@ -35,6 +35,12 @@ std::string sectionOf(unsigned processor) {
     return processor == 0 ? "Scanner" : "Processor" + std::to_string(processor);
 }
 
+// Kinds that mark a pass of the automatic sequence or a stage of it.
+bool everyPass(const std::string& kind) {
+    return kind == "processorinfo" || kind == "inquiry" || kind == "restart" || kind == "start" ||
+           kind == "finish" || kind == "select";
+}
+
 bool isTransfer(const std::string& kind) {
     return kind == "memwrite" || kind == "memread" || kind == "datawrite" || kind == "dataread";
 }
@@ -203,7 +209,7 @@ std::vector<MatrixCell> matrixCells(const MatrixScenario& scenario, const Baseli
     for (const std::string& kind : order) {
         const auto& list = positions[kind];
         std::set<std::size_t> picked;
-        if (list.size() <= kEveryOccurrence) {
+        if (list.size() <= kEveryOccurrence || everyPass(kind)) {
             for (std::size_t n = 0; n < list.size(); ++n)
                 picked.insert(n);
         } else {
