@@ -87,6 +87,7 @@ std::optional<Sense> ProcessorUnit::start() {
     flash_.eraseAll();
     inSession_ = true;
     writtenInSession_ = false;
+    readBack_.clear();
     address_ = flash_.blocks().empty() ? 0 : flash_.blocks().front().start;
     return std::nullopt;
 }
@@ -126,6 +127,7 @@ std::optional<Sense> ProcessorUnit::writeData(const std::uint8_t* data, std::siz
     if (auto failure = checkDataRange(length))
         return failure;
     flash_.program(address_, data, length);
+    readBack_.written(address_, static_cast<std::uint32_t>(length));
     address_ += static_cast<std::uint32_t>(length);
     writtenInSession_ = writtenInSession_ || length > 0;
     return std::nullopt;
@@ -135,12 +137,14 @@ std::optional<Sense> ProcessorUnit::readData(std::uint8_t* out, std::size_t leng
     if (auto failure = checkDataRange(length))
         return failure;
     readInto(address_, out, length);
+    readBack_.read(address_, static_cast<std::uint32_t>(length));
     address_ += static_cast<std::uint32_t>(length);
     return std::nullopt;
 }
 
 std::string ProcessorUnit::versionAfterRestart() const {
-    if (inSession_ && writtenInSession_ && !profile_.upgradedVersion.empty())
+    if (inSession_ && writtenInSession_ && readBack_.complete() &&
+        !profile_.upgradedVersion.empty())
         return profile_.upgradedVersion;
     return version_;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/flash_memory.h"
+#include "sim/read_back.h"
 #include "sim/scanner_profile.h"
 #include "sim/sense_data.h"
 
@@ -35,7 +36,8 @@ public:
     void upgrade();
     // The version the processor reports once the scanner has restarted: a
     // session that wrote data and was never finished boots the new firmware
-    // too.
+    // too, when every byte it wrote was read back afterwards (a session cut
+    // short while writing keeps the old version, whatever it was sent).
     std::string versionAfterRestart() const;
 
     // Reads as the processor answers a read: the CorruptReadAt byte inverted.
@@ -68,6 +70,7 @@ private:
     std::string version_;
     bool inSession_ = false;
     bool writtenInSession_ = false;
+    ReadBack readBack_; // what the session wrote and has not read back
     std::uint32_t address_ = 0;
 };
 
