@@ -49,7 +49,7 @@ bool CProcessorPipeline::prepareImage() {
     postDisplayText(CMessageAny::kLoadingText, Translate("Reading file..."));
     imageGood_ = layOut();
     // A bad record is reported as a failed load, not as a device error.
-    deviceError_.reset();
+    clearDeviceError();
     if (!imageGood_)
         blocks_.clear();
     blockCount_ = blocks_.size();
@@ -86,7 +86,7 @@ platform::DWORD CProcessorPipeline::producer() {
     postWriteAndCompare(writtenTotal, compareList);
     startWriter();
     waitForWriter();
-    return result.load() == 1 && !deviceError_ ? 1 : 0;
+    return result.load() == 1 && !hasDeviceError() ? 1 : 0;
 }
 
 void CProcessorPipeline::writeBlock(const CAddressData& block) {

@@ -64,6 +64,27 @@ std::string format(const std::string& pattern, std::uint32_t address, int percen
 
 CUpgradePipeline::CUpgradePipeline(CScanner& scanner) : scanner_(scanner) {}
 
+std::optional<CCmdError> CUpgradePipeline::deviceError() const {
+    std::lock_guard<std::mutex> guard(errorLock_);
+    return deviceError_;
+}
+
+void CUpgradePipeline::recordDeviceError(const CCmdError& error) {
+    std::lock_guard<std::mutex> guard(errorLock_);
+    if (!deviceError_)
+        deviceError_ = error;
+}
+
+bool CUpgradePipeline::hasDeviceError() const {
+    std::lock_guard<std::mutex> guard(errorLock_);
+    return deviceError_.has_value();
+}
+
+void CUpgradePipeline::clearDeviceError() {
+    std::lock_guard<std::mutex> guard(errorLock_);
+    deviceError_.reset();
+}
+
 CUpgradePipeline::~CUpgradePipeline() {
     if (writerThread_ != nullptr) {
         platform::WaitForSingleObject(writerThread_, platform::INFINITE);
@@ -106,7 +127,7 @@ bool CUpgradePipeline::loadImage(CAddressDataList& image) {
             std::snprintf(text, sizeof text,
                           Translate("The firmware file has a bad record in line %d.").c_str(),
                           static_cast<int>(entry.line()));
-            deviceError_.emplace(std::string(text));
+            recordDeviceError(CCmdError(std::string(text)));
             return false;
         }
     }
@@ -193,14 +214,15 @@ platform::DWORD CUpgradePipeline::producer() {
     // The writer erases first: an image that has lost its data since it was
     // checked (a pipe read a second time) must not leave the flash empty.
     if (!holdsData(image)) {
-        deviceError_.emplace(Translate("The firmware file holds no data."));
+        recordDeviceError(CCmdError(Translate("The firmware file holds no data.")));
         failBeforeWriter();
         return 0;
     }
     // Nor may an image meant for another scanner, none of whose data falls
     // in this one's flash: the firmware would be erased and nothing written.
     if (!reachesMap(image, *scanner_.flashWriter.get())) {
-        deviceError_.emplace(Translate("The firmware file holds no data for this scanner."));
+        recordDeviceError(
+            CCmdError(Translate("The firmware file holds no data for this scanner.")));
         failBeforeWriter();
         return 0;
     }
@@ -255,7 +277,7 @@ platform::DWORD CUpgradePipeline::producer() {
 
         postWriteAndCompare(writtenTotal, compareList);
     } catch (const CCmdError& error) {
-        deviceError_ = error;
+        recordDeviceError(error);
         failAfterWriterStarted();
         return 0;
     } catch (const CFormatError&) {
@@ -267,7 +289,7 @@ platform::DWORD CUpgradePipeline::producer() {
     }
 
     waitForWriter();
-    platform::DWORD exitCode = result.load() == 1 && !deviceError_ ? 1 : 0;
+    platform::DWORD exitCode = result.load() == 1 && !hasDeviceError() ? 1 : 0;
 
     if (heldBack && exitCode == 1) {
         try {
@@ -282,7 +304,7 @@ platform::DWORD CUpgradePipeline::producer() {
                 result = 0;
             }
         } catch (const CCmdError& error) {
-            deviceError_ = error;
+            recordDeviceError(error);
             result = 0;
             exitCode = 0;
         }
@@ -376,7 +398,7 @@ platform::DWORD CUpgradePipeline::writer() {
         platform::SetEvent(writerFinished_);
         return 1;
     } catch (const CCmdError& error) {
-        deviceError_ = error;
+        recordDeviceError(error);
         deviceQueue.skipUntil(CMessage::kEnd);
         displayQueue.post(std::make_unique<CMessageEnd>());
         platform::SetEvent(writerFinished_);

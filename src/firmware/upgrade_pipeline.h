@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,8 +57,8 @@ public:
     platform::DWORD writer();
     void startWriter();
 
-    // The error that stopped the writer; read after the producer has ended.
-    const std::optional<CCmdError>& deviceError() const { return deviceError_; }
+    // The error that stopped the run: the first one either thread met.
+    std::optional<CCmdError> deviceError() const;
 
     // 0 erased first, then written in pieces of at most 1024 bytes.
     virtual void writeBlock(const CAddressData& block);
@@ -79,12 +80,20 @@ protected:
     void postDisplayText(std::int32_t code, const std::string& text);
     void postDevice(std::unique_ptr<CMessage> message);
 
+    // The producer and the writer may both fail at once (a scanner gone
+    // under both); the first error is kept.
+    void recordDeviceError(const CCmdError& error);
+    bool hasDeviceError() const;
+    void clearDeviceError();
+
     CScanner& scanner_;
-    std::optional<CCmdError> deviceError_;
     // Where the last compare that failed found the first different byte.
     std::uint32_t firstDifference_ = 0;
 
 private:
+    mutable std::mutex errorLock_;
+    std::optional<CCmdError> deviceError_;
+
     int hiddenProgressBlock();
     bool sendable(const CAddressData& block, std::uint32_t covered) const;
 
