@@ -2,6 +2,7 @@
 
 #include "app/run_flags.h"
 #include "app/upgrade_dispatch.h"
+#include "platform/message_box.h"
 #include "platform/profile_store.h"
 #include "platform/system_info.h"
 #include "settings/kor_archive.h"
@@ -25,8 +26,16 @@ bool CRefirmApp::InitInstance(const std::vector<std::string>& arguments) {
         writeLog.load(profileSection_, "WRITELOG", 0);
         logOn = writeLog.value() != 0;
     }
-    if (logOn)
-        StartLog(platform::GetTempPathA() + kLogFileName);
+    if (logOn) {
+        // Without a log the run goes on; whoever started it is told at once,
+        // as the entries it would have held are lost.
+        const std::string log = platform::GetTempPathA() + kLogFileName;
+        if (!StartLog(log))
+            platform::MessageBoxA(Translate("The log file cannot be written. The upgrade goes on "
+                                            "without a log.") +
+                                      "\n" + log,
+                                  Translate("Warning"), platform::MB_ICONWARNING);
+    }
 
     RunUpgradeDispatch(scanner_, argumentList, flags);
     return false;

@@ -8,6 +8,7 @@
 #include "dialogs/firm_load_dialog.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
+#include "settings/localisation.h"
 #include "settings/log_writer.h"
 #include "settings/settings_file.h"
 
@@ -41,8 +42,9 @@ void ordinaryUpgrade(CScanner& scanner, const std::vector<std::string>& argument
     // Only an upgrade that really completed is recorded as one.
     if (code == 1 && dialog.completed && ReadSettingBool("BackupProfile") != 0) {
         const std::string profile = ScannerProfileFileName();
-        WriteNamedBool("UpgradeCompleted", true, profile);
-        WriteNamedBool("ShadingReplace", true, profile);
+        const bool written = WriteNamedBool("UpgradeCompleted", true, profile);
+        if (!(WriteNamedBool("ShadingReplace", true, profile) && written))
+            WriteLog(Translate("The scanner profile cannot be saved.") + "\n" + profile + "\r\n");
     }
 }
 

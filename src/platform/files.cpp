@@ -7,22 +7,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
-
-std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName) {
-    std::ifstream in(ResolveFileName(fileName), std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
 
 namespace {
 
@@ -58,11 +47,25 @@ std::uint32_t windowsError(int error) {
 
 } // namespace
 
+std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName) {
+    std::uint32_t ignored = 0;
+    return ReadWholeFile(fileName, ignored);
+}
+
 std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName,
                                                         std::uint32_t& lastError) {
-    const int fd = ::open(ResolveFileName(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting, so that a pipe nobody writes to cannot hold the
+    // run; only a regular file is read then (a pipe could be read only once, a
+    // device might never end).
+    const int fd = ::open(ResolveFileName(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         lastError = windowsError(errno);
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        lastError = kErrorAccessDenied;
+        ::close(fd);
         return std::nullopt;
     }
     std::vector<unsigned char> bytes;
@@ -112,6 +115,18 @@ bool FileExists(const std::string& fileName) {
 
 bool DeleteFileA(const std::string& fileName) {
     return ::unlink(ResolveFileName(fileName).c_str()) == 0;
+}
+
+bool CanCreateFile(const std::string& fileName) {
+    const std::string name = ResolveFileName(fileName);
+    const bool existed = FileExists(name);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    if (!existed)
+        ::unlink(name.c_str());
+    return true;
 }
 
 bool CreateDirectories(const std::string& dirName) {

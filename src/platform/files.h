@@ -9,12 +9,13 @@
 // File access by Windows-style names (see ResolveFileName).
 namespace platform {
 
-// The whole content of a file; nothing when it cannot be opened or read.
+// The whole content of a regular file; nothing when it cannot be opened or
+// read, or is a directory, a pipe or a device.
 std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName);
 
 // As above; when the file cannot be opened or read, `lastError` gets the Windows
 // error code of the failure (2 file not found, 3 path not found, 5 access denied,
-// which a directory gives too; 31 for anything else).
+// which a directory, a pipe or a device gives too; 31 for anything else).
 std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName,
                                                         std::uint32_t& lastError);
 
@@ -27,6 +28,10 @@ bool FileExists(const std::string& fileName);
 
 // Deletes a file; false when it could not be deleted (a missing file included).
 bool DeleteFileA(const std::string& fileName);
+
+// Whether a file of that name can be opened for writing; a file created to
+// find out is removed again.
+bool CanCreateFile(const std::string& fileName);
 
 // Creates a directory and its parents; true when it exists afterwards.
 bool CreateDirectories(const std::string& dirName);

@@ -1,6 +1,23 @@
 #include "settings/kor_archive.h"
 
 #include "platform/profile_store.h"
+#include "settings/localisation.h"
+#include "settings/log_writer.h"
+
+#include <atomic>
+
+namespace {
+
+// The store cannot be written when its directory cannot be made (a file in
+// the way, say). The run goes on without remembering; the log says so once.
+void reportIfUnsaved(bool written) {
+    static std::atomic<bool> reported{false};
+    if (!written && !reported.exchange(true))
+        WriteLog(Translate("The per-user settings cannot be saved.") + "\n" +
+                 platform::ProfileFileName() + "\r\n");
+}
+
+} // namespace
 
 void CKorArchiveLong::load(const std::string& section, const std::string& entry,
                            std::int32_t defaultValue) {
@@ -12,7 +29,7 @@ void CKorArchiveLong::load(const std::string& section, const std::string& entry,
 
 void CKorArchiveLong::save() const {
     if (isChanged())
-        platform::WriteProfileInt(section_, entry_, value_);
+        reportIfUnsaved(platform::WriteProfileInt(section_, entry_, value_));
 }
 
 void CKorArchiveString::load(const std::string& section, const std::string& entry,
@@ -25,5 +42,5 @@ void CKorArchiveString::load(const std::string& section, const std::string& entr
 
 void CKorArchiveString::save() const {
     if (isChanged())
-        platform::WriteProfileStringA(section_, entry_, value_);
+        reportIfUnsaved(platform::WriteProfileStringA(section_, entry_, value_));
 }

@@ -19,10 +19,11 @@ std::string& logPath() {
 
 } // namespace
 
-void StartLog(const std::string& path) {
+bool StartLog(const std::string& path) {
     std::lock_guard<std::mutex> lock(logMutex());
     logPath() = path;
     platform::DeleteFileA(path);
+    return path.empty() || platform::CanCreateFile(path);
 }
 
 std::string LogPath() {

@@ -10,7 +10,9 @@
 // abruptly keeps every entry written before. Callers end their texts with "\r\n".
 
 // Remembers the path and deletes any file of that name, so each run starts fresh.
-void StartLog(const std::string& path);
+// False when no log file can be written there (its directory missing, say): the
+// entries are then lost.
+bool StartLog(const std::string& path);
 
 // Appends one entry; nothing when logging is off. Entries written by several
 // threads at once are all kept, none split by another. An entry is lost only
