@@ -274,6 +274,10 @@ platform::DWORD CUpgradePipeline::producer() {
             postDevice(std::make_unique<CMessageString>(CMessageAny::kLoadingText, writing));
             postDevice(std::move(filled.block));
         }
+        // Nothing of the image falls where it is to be written (sections
+        // outside its data, say): that is no completed upgrade.
+        if (writtenTotal == 0)
+            throw CCmdError(Translate("The firmware file holds no data for this scanner."));
 
         postWriteAndCompare(writtenTotal, compareList);
     } catch (const CCmdError& error) {
