@@ -2,7 +2,7 @@
 # Installs what building and testing need, when it is missing (Debian 12).
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev clang-format python3)
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev clang-format python3 clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

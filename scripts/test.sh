@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: plainly, under AddressSanitizer with
-# UndefinedBehaviorSanitizer, and under ThreadSanitizer.
+# Builds and runs every test: plainly, the fuzz targets briefly, under
+# AddressSanitizer with UndefinedBehaviorSanitizer, and under ThreadSanitizer.
 # Also checks that the C++ sources are clang-format clean.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +14,10 @@ clang-format --dry-run -Werror $files
 echo "== plain"
 scripts/build.sh build
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 120
+
+echo "== fuzz"
+# Every libFuzzer target for 12 seconds, after its regression inputs.
+scripts/fuzz.sh 12
 
 echo "== address,undefined"
 scripts/build.sh build-asan address,undefined
