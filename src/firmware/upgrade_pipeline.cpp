@@ -39,21 +39,6 @@ bool holdsData(CAddressDataList& image) {
     return false;
 }
 
-// Whether a record of the image has a byte inside a block of the map.
-bool reachesMap(CAddressDataList& image, const CFlashMap& map) {
-    for (auto position = image.head(); position != image.end(); ++position) {
-        const CAddressData& record = image.at(position);
-        const std::uint64_t first = record.address();
-        const std::uint64_t end = first + record.size();
-        for (std::int32_t i = 0; record.size() != 0 && map.GetBlockSize(i) != 0; ++i) {
-            const std::uint64_t start = map.GetBlockAddress(i);
-            if (first < start + map.GetBlockSize(i) && start < end)
-                return true;
-        }
-    }
-    return false;
-}
-
 std::string format(const std::string& pattern, std::uint32_t address, int percent) {
     char text[256];
     std::snprintf(text, sizeof text, pattern.c_str(), static_cast<unsigned>(address), percent);
@@ -191,15 +176,37 @@ int CUpgradePipeline::hiddenProgressBlock() {
 }
 
 bool CUpgradePipeline::sendable(const CAddressData& block, std::uint32_t covered) const {
+    return covered > 0 && written(block.address(), block.size());
+}
+
+bool CUpgradePipeline::written(std::uint32_t address, std::uint32_t size) const {
+    if (size == 0)
+        return false;
     if (!sectionsInUse)
-        return covered > 0 && block.size() > 0;
-    const std::uint64_t blockStart = block.address();
-    const std::uint64_t blockEnd = blockStart + block.size();
+        return true;
+    const std::uint64_t blockStart = address;
+    const std::uint64_t blockEnd = blockStart + size;
     for (const SectionRange& section : sectionsToWrite) {
         const std::uint64_t start = section.start;
         const std::uint64_t end = start + section.size;
         if (start < blockEnd && blockStart < end)
-            return covered > 0;
+            return true;
+    }
+    return false;
+}
+
+bool CUpgradePipeline::reachesWrittenBlock(CAddressDataList& image) const {
+    const CFlashMap& map = *scanner_.flashWriter.get();
+    for (auto position = image.head(); position != image.end(); ++position) {
+        const CAddressData& record = image.at(position);
+        const std::uint64_t first = record.address();
+        const std::uint64_t end = first + record.size();
+        for (std::int32_t i = 0; record.size() != 0 && map.GetBlockSize(i) != 0; ++i) {
+            const std::uint64_t start = map.GetBlockAddress(i);
+            if (first < start + map.GetBlockSize(i) && start < end &&
+                written(map.GetBlockAddress(i), map.GetBlockSize(i)))
+                return true;
+        }
     }
     return false;
 }
@@ -219,8 +226,9 @@ platform::DWORD CUpgradePipeline::producer() {
         return 0;
     }
     // Nor may an image meant for another scanner, none of whose data falls
-    // in this one's flash: the firmware would be erased and nothing written.
-    if (!reachesMap(image, *scanner_.flashWriter.get())) {
+    // in a block this one's flash would be written in (its sections, when
+    // they are chosen): the firmware would be erased and nothing written.
+    if (!reachesWrittenBlock(image)) {
         recordDeviceError(
             CCmdError(Translate("The firmware file holds no data for this scanner.")));
         failBeforeWriter();

@@ -96,6 +96,11 @@ private:
 
     int hiddenProgressBlock();
     bool sendable(const CAddressData& block, std::uint32_t covered) const;
+    // Whether the block at `address` is one the run writes (in a chosen
+    // section, when sections are in use).
+    bool written(std::uint32_t address, std::uint32_t size) const;
+    // Whether some record of the image falls in a block the run writes.
+    bool reachesWrittenBlock(CAddressDataList& image) const;
 
     static platform::DWORD WriterMain(void* argument);
 

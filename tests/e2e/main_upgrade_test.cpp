@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -111,4 +112,27 @@ TEST(MainUpgrade, SectionedFormSkipsTheFirstEraseOfModelsWithoutOne) {
         const auto kinds = run.traceKinds(0);
         EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "erase"), 0);
     }
+}
+
+TEST(MainUpgrade, SectionsWithoutImageDataLeaveTheFlashAlone) {
+    // The image covers the first three blocks; the chosen section lies
+    // elsewhere in the flash, so nothing would be written there.
+    SimulatedRun run;
+    run.addExampleProfile("MORVI.ini");
+    run.writeSettings({{"NewFirmwareVersion", "9.99"},
+                       {"UnionMot", "True"},
+                       {"Section.Name", "Main Firmware"},
+                       {"Section.Version", "9.99"},
+                       {"Section.Start", "0x80000"},
+                       {"Section.Size", "0x10000"}});
+    run.writeWorkFile("image.mot", image({{0, 3 * 0x10000}}));
+    run.run({"image.mot", "MORVI", "silent_w_err"});
+    const std::string log = run.log();
+    EXPECT_NE(log.find("The firmware file holds no data for this scanner."), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Firmware upgrade failed."), std::string::npos) << log;
+    EXPECT_EQ(log.find("completed"), std::string::npos) << log;
+    const auto kinds = run.traceKinds(0);
+    for (const char* kind : {"erase", "eraseblock", "memwrite"})
+        EXPECT_EQ(std::count(kinds.begin(), kinds.end(), kind), 0) << kind;
 }
