@@ -2,14 +2,13 @@
 
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "platform/native.h"
 #include "platform/system_info.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <mutex>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace platform {
@@ -364,7 +363,7 @@ std::optional<std::string> readLine(std::FILE* in) {
 }
 
 bool isTerminal(std::FILE* file) {
-    return file != nullptr && ::isatty(::fileno(file)) == 1;
+    return native::IsTerminal(file);
 }
 
 // ---- File dialog -------------------------------------------------------------
@@ -502,11 +501,11 @@ struct ConsoleFrontEnd::Impl {
     };
     Size size() const {
         Size s;
-        struct winsize ws {};
-        if (out != nullptr && ::ioctl(::fileno(out), TIOCGWINSZ, &ws) == 0) {
-            if (ws.ws_col > 0)
-                s.columns = ws.ws_col;
-            s.rows = ws.ws_row;
+        int columns = 0, rows = 0;
+        if (native::TerminalSize(out, columns, rows)) {
+            if (columns > 0)
+                s.columns = columns;
+            s.rows = rows;
         }
         if (fixedWidth > 0)
             s.columns = fixedWidth;

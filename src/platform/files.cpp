@@ -2,50 +2,13 @@
 
 #include "platform/file_names.h"
 
-#include <cerrno>
+#include "platform/native.h"
+
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
-
-namespace {
-
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
-constexpr std::uint32_t kErrorAccessDenied = 5;
-constexpr std::uint32_t kErrorNotEnoughMemory = 8;
-constexpr std::uint32_t kErrorGenFailure = 31;
-constexpr std::uint32_t kErrorFilenameExcedRange = 206;
-
-std::uint32_t windowsError(int error) {
-    switch (error) {
-    case ENOENT:
-        return kErrorFileNotFound;
-    case ENOTDIR:
-        return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return kErrorAccessDenied;
-    case EMFILE:
-    case ENFILE:
-        return kErrorTooManyOpenFiles;
-    case ENOMEM:
-        return kErrorNotEnoughMemory;
-    case ENAMETOOLONG:
-        return kErrorFilenameExcedRange;
-    default:
-        return kErrorGenFailure;
-    }
-}
-
-} // namespace
 
 std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName) {
     std::uint32_t ignored = 0;
@@ -57,33 +20,23 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileN
     // Opened without waiting, so that a pipe nobody writes to cannot hold the
     // run; only a regular file is read then (a pipe could be read only once, a
     // device might never end).
-    const int fd = ::open(ResolveFileName(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        lastError = windowsError(errno);
+    const int fd = native::OpenRegularFileForReading(ResolveFileName(fileName), lastError);
+    if (fd < 0)
         return std::nullopt;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        lastError = kErrorAccessDenied;
-        ::close(fd);
-        return std::nullopt;
-    }
     std::vector<unsigned char> bytes;
     unsigned char chunk[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long n = native::Read(fd, chunk, sizeof chunk);
         if (n < 0) {
-            lastError = windowsError(errno);
-            ::close(fd);
+            lastError = 31; // a general failure
+            native::Close(fd);
             return std::nullopt;
         }
         if (n == 0)
             break;
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
-    ::close(fd);
+    native::Close(fd);
     return bytes;
 }
 
@@ -114,18 +67,18 @@ bool FileExists(const std::string& fileName) {
 }
 
 bool DeleteFileA(const std::string& fileName) {
-    return ::unlink(ResolveFileName(fileName).c_str()) == 0;
+    return native::RemoveFile(ResolveFileName(fileName));
 }
 
 bool CanCreateFile(const std::string& fileName) {
     const std::string name = ResolveFileName(fileName);
     const bool existed = FileExists(name);
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = native::OpenForAppending(name);
     if (fd < 0)
         return false;
-    ::close(fd);
+    native::Close(fd);
     if (!existed)
-        ::unlink(name.c_str());
+        native::RemoveFile(name);
     return true;
 }
 
@@ -137,15 +90,7 @@ bool CreateDirectories(const std::string& dirName) {
 }
 
 AppendFile AppendFile::open(const std::string& fileName) {
-    int fd =
-        ::open(ResolveFileName(fileName).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return AppendFile(-1);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return AppendFile(-1);
-    }
-    return AppendFile(fd);
+    return AppendFile(native::OpenForAppending(ResolveFileName(fileName)));
 }
 
 AppendFile::AppendFile(AppendFile&& other) noexcept : fd_(other.fd_) {
@@ -166,17 +111,14 @@ AppendFile::~AppendFile() {
 }
 
 void AppendFile::close() {
-    if (fd_ >= 0)
-        ::close(fd_); // also releases the lock
+    native::Close(fd_); // also releases the lock
     fd_ = -1;
 }
 
 bool AppendFile::write(const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t n = ::write(fd_, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long n = native::Write(fd_, p, size);
         if (n <= 0)
             return false;
         p += n;

@@ -2,12 +2,11 @@
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/native.h"
 #include "platform/system_info.h"
 
 #include <algorithm>
 #include <mutex>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -27,15 +26,7 @@ std::string& registryKey() {
 }
 
 std::string configHome() {
-    std::string dir = GetEnvironmentVariableA("XDG_CONFIG_HOME");
-    if (!dir.empty())
-        return dir;
-    std::string home = GetEnvironmentVariableA("HOME");
-    if (home.empty()) {
-        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
-            home = pw->pw_dir;
-    }
-    return home + "/.config";
+    return native::UserSettingsHome();
 }
 
 std::string profileDirectory() {

@@ -1,12 +1,13 @@
 #include "platform/system_info.h"
 
+#include "platform/native.h"
+
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <string_view>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -77,12 +78,7 @@ std::string GetModuleFileNameA() {
         if (!moduleOverride().empty())
             return moduleOverride();
     }
-    std::string path(4096, '\0');
-    ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (n <= 0)
-        return {};
-    path.resize(static_cast<std::size_t>(n));
-    return path;
+    return native::ExecutablePath();
 }
 
 std::string ApplicationName() {
@@ -95,17 +91,13 @@ std::string ApplicationName() {
 }
 
 std::string GetCurrentDirectoryA() {
-    std::string dir(4096, '\0');
-    if (::getcwd(dir.data(), dir.size()) == nullptr)
-        return ".";
-    dir.resize(dir.find('\0'));
-    return dir;
+    return native::CurrentDirectory();
 }
 
 std::string GetTempPathA() {
     std::string dir = GetEnvironmentVariableA("TMPDIR");
     if (dir.empty())
-        dir = "/tmp";
+        dir = native::DefaultTempDirectory();
     if (dir.back() != '/')
         dir += '/';
     return dir;
@@ -117,10 +109,13 @@ std::string GetWindowsDirectoryA() {
 }
 
 SYSTEMTIME GetLocalTime() {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto sinceEpoch = now.time_since_epoch();
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
     std::tm local{};
-    ::localtime_r(&now.tv_sec, &local);
+    native::ToLocalTime(seconds, local);
     SYSTEMTIME st;
     st.wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
     st.wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);
@@ -129,12 +124,12 @@ SYSTEMTIME GetLocalTime() {
     st.wHour = static_cast<std::uint16_t>(local.tm_hour);
     st.wMinute = static_cast<std::uint16_t>(local.tm_min);
     st.wSecond = static_cast<std::uint16_t>(local.tm_sec);
-    st.wMilliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+    st.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
     return st;
 }
 
 std::uint32_t GetCurrentThreadId() {
-    return static_cast<std::uint32_t>(::syscall(SYS_gettid));
+    return native::ThreadId();
 }
 
 LANGID LangIdFromLocale(const std::string& locale) {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+// What the platform layer needs of the operating system itself, in one place:
+// native_posix.cpp on Linux, win32/native_win32.cpp on Windows. Everything
+// else in the layer is written in standard C++ on top of this. Files are
+// C runtime descriptors; -1 stands for none.
+namespace platform::native {
+
+// A regular file, opened without waiting (a pipe or device is refused, and a
+// directory); `lastError` gets the Windows error code of a failure (2 file not
+// found, 3 path not found, 5 access denied, 31 anything else).
+int OpenRegularFileForReading(const std::string& name, std::uint32_t& lastError);
+// Created when missing, written at its end; no other process may write it
+// while it is open (-1 when one does).
+int OpenForAppending(const std::string& name);
+// A lock file held exclusively until closed; -1 when another holder has it.
+int OpenLockFile(const std::string& name);
+// Bytes moved, 0 at the end of a file, below 0 on failure (retried on signals).
+long Read(int file, void* buffer, std::size_t size);
+long Write(int file, const void* data, std::size_t size);
+void Close(int file);
+bool RemoveFile(const std::string& name);
+
+std::string ExecutablePath();
+std::string CurrentDirectory();
+// Where temporary files go when the environment names no place.
+std::string DefaultTempDirectory();
+// The directory under which per-user settings live.
+std::string UserSettingsHome();
+bool ToLocalTime(std::time_t time, std::tm& local);
+std::uint32_t ThreadId();
+
+bool IsTerminal(std::FILE* file);
+// False when the file is no terminal or its size is unknown.
+bool TerminalSize(std::FILE* file, int& columns, int& rows);
+
+} // namespace platform::native
