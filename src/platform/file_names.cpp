@@ -1,5 +1,7 @@
 #include "platform/file_names.h"
 
+#include "platform/native.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -56,6 +58,8 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 }
 
 std::string ResolveFileName(const std::string& windowsName) {
+    if (!native::NamesNeedResolving())
+        return windowsName;
     std::string name = windowsName;
     std::replace(name.begin(), name.end(), '\\', '/');
     if (name.empty())

@@ -27,10 +27,18 @@ long Write(int file, const void* data, std::size_t size);
 void Close(int file);
 bool RemoveFile(const std::string& name);
 
+// Whether Windows-style file names must be mapped onto the file system
+// (backslashes, letter case); Windows takes them as they are.
+bool NamesNeedResolving();
+
+// What separates the paths of a list in an environment variable.
+char PathListSeparator();
+
 std::string ExecutablePath();
 std::string CurrentDirectory();
-// Where temporary files go when the environment names no place.
-std::string DefaultTempDirectory();
+// Where temporary files go: $TMPDIR or /tmp; on Windows the system's choice
+// (TMP, TEMP, ...).
+std::string TempDirectory();
 // The directory under which per-user settings live.
 std::string UserSettingsHome();
 bool ToLocalTime(std::time_t time, std::tm& local);

@@ -1,6 +1,7 @@
 #include "platform/native.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -107,6 +108,14 @@ bool RemoveFile(const std::string& name) {
     return ::unlink(name.c_str()) == 0;
 }
 
+bool NamesNeedResolving() {
+    return true;
+}
+
+char PathListSeparator() {
+    return ':';
+}
+
 std::string ExecutablePath() {
     std::string path(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
@@ -124,8 +133,9 @@ std::string CurrentDirectory() {
     return dir;
 }
 
-std::string DefaultTempDirectory() {
-    return "/tmp";
+std::string TempDirectory() {
+    const char* dir = ::getenv("TMPDIR");
+    return dir != nullptr && *dir != '\0' ? std::string(dir) : std::string("/tmp");
 }
 
 std::string UserSettingsHome() {

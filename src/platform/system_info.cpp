@@ -94,11 +94,15 @@ std::string GetCurrentDirectoryA() {
     return native::CurrentDirectory();
 }
 
+char PathListSeparator() {
+    return native::PathListSeparator();
+}
+
 std::string GetTempPathA() {
-    std::string dir = GetEnvironmentVariableA("TMPDIR");
+    std::string dir = native::TempDirectory();
     if (dir.empty())
-        dir = native::DefaultTempDirectory();
-    if (dir.back() != '/')
+        return "./";
+    if (dir.back() != '/' && dir.back() != '\\')
         dir += '/';
     return dir;
 }

@@ -33,9 +33,13 @@ std::string ApplicationName();
 // The current directory, without a trailing separator.
 std::string GetCurrentDirectoryA();
 
-// $TMPDIR, else /tmp, always ending in a separator so that a file name can be
+// $TMPDIR, else /tmp (on Windows the system's temporary directory), always
+// ending in a separator so that a file name can be
 // appended directly.
 std::string GetTempPathA();
+// What separates the paths of a list in an environment variable (':', or ';'
+// on Windows, whose paths hold drive letters).
+char PathListSeparator();
 
 // Stands in for the Windows directory: $REFIRM_WINDIR when set, else /usr/share.
 std::string GetWindowsDirectoryA();

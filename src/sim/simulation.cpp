@@ -17,7 +17,7 @@ std::unique_ptr<Simulation> Simulation::FromEnvironment() {
         return nullptr;
     std::vector<std::string> paths;
     std::stringstream stream(list);
-    for (std::string path; std::getline(stream, path, ':');)
+    for (std::string path; std::getline(stream, path, platform::PathListSeparator());)
         if (!path.empty())
             paths.push_back(path);
     if (paths.empty())

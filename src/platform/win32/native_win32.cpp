@@ -1,7 +1,9 @@
 #include "platform/native.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <fcntl.h>
@@ -73,6 +75,14 @@ bool RemoveFile(const std::string& name) {
     return ::DeleteFileA(name.c_str()) != FALSE;
 }
 
+bool NamesNeedResolving() {
+    return false;
+}
+
+char PathListSeparator() {
+    return ';';
+}
+
 std::string ExecutablePath() {
     char path[MAX_PATH] = {};
     const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -85,7 +95,7 @@ std::string CurrentDirectory() {
     return n == 0 || n >= MAX_PATH ? std::string(".") : std::string(dir, n);
 }
 
-std::string DefaultTempDirectory() {
+std::string TempDirectory() {
     char dir[MAX_PATH + 1] = {};
     const DWORD n = ::GetTempPathA(MAX_PATH + 1, dir);
     return n == 0 || n > MAX_PATH ? std::string(".") : std::string(dir, n);
