@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what building and testing need, when it is missing (Debian 12).
+# Installs what building and testing need, when it is missing (Debian 12),
+# and the further packages named as arguments.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev clang-format python3 clang libclang-rt-14-dev)
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev clang-format python3 clang libclang-rt-14-dev
+    "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -6,17 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 cmake ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
-fi
+scripts/setup.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
 
 for arch in x86_64:win64 i686:win32; do
     dir=build-${arch#*:}
