@@ -10,6 +10,12 @@
 
 namespace platform {
 
+namespace {
+
+constexpr std::uint32_t kErrorGenFailure = 31;
+
+} // namespace
+
 std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName) {
     std::uint32_t ignored = 0;
     return ReadWholeFile(fileName, ignored);
@@ -28,7 +34,7 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileN
     for (;;) {
         const long n = native::Read(fd, chunk, sizeof chunk);
         if (n < 0) {
-            lastError = 31; // a general failure
+            lastError = kErrorGenFailure;
             native::Close(fd);
             return std::nullopt;
         }
@@ -73,7 +79,7 @@ bool DeleteFileA(const std::string& fileName) {
 bool CanCreateFile(const std::string& fileName) {
     const std::string name = ResolveFileName(fileName);
     const bool existed = FileExists(name);
-    const int fd = native::OpenForAppending(name);
+    const int fd = native::OpenForAppending(name, false);
     if (fd < 0)
         return false;
     native::Close(fd);
@@ -90,7 +96,7 @@ bool CreateDirectories(const std::string& dirName) {
 }
 
 AppendFile AppendFile::open(const std::string& fileName) {
-    return AppendFile(native::OpenForAppending(ResolveFileName(fileName)));
+    return AppendFile(native::OpenForAppending(ResolveFileName(fileName), true));
 }
 
 AppendFile::AppendFile(AppendFile&& other) noexcept : fd_(other.fd_) {

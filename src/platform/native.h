@@ -16,9 +16,9 @@ namespace platform::native {
 // directory); `lastError` gets the Windows error code of a failure (2 file not
 // found, 3 path not found, 5 access denied, 31 anything else).
 int OpenRegularFileForReading(const std::string& name, std::uint32_t& lastError);
-// Created when missing, written at its end; no other process may write it
-// while it is open (-1 when one does).
-int OpenForAppending(const std::string& name);
+// Created when missing, written at its end. With `excludeWriters` no other
+// process may write it while it is open (-1 when one does).
+int OpenForAppending(const std::string& name, bool excludeWriters);
 // A lock file held exclusively until closed; -1 when another holder has it.
 int OpenLockFile(const std::string& name);
 // Bytes moved, 0 at the end of a file, below 0 on failure (retried on signals).

@@ -73,8 +73,10 @@ int OpenRegularFileForReading(const std::string& name, std::uint32_t& lastError)
     return file;
 }
 
-int OpenForAppending(const std::string& name) {
-    return openLocked(name, O_WRONLY | O_APPEND, 0644);
+int OpenForAppending(const std::string& name, bool excludeWriters) {
+    if (excludeWriters)
+        return openLocked(name, O_WRONLY | O_APPEND, 0644);
+    return ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 }
 
 int OpenLockFile(const std::string& name) {

@@ -45,10 +45,11 @@ int OpenRegularFileForReading(const std::string& name, std::uint32_t& lastError)
     return descriptorOf(handle, _O_RDONLY | _O_BINARY);
 }
 
-int OpenForAppending(const std::string& name) {
-    // Readers welcome, no other writer: as the log's handle on Windows.
-    const HANDLE handle = ::CreateFileA(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+int OpenForAppending(const std::string& name, bool excludeWriters) {
+    // Readers always welcome; other writers unless excluded.
+    const DWORD share = excludeWriters ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const HANDLE handle = ::CreateFileA(name.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     return descriptorOf(handle, _O_WRONLY | _O_APPEND | _O_BINARY);
 }
 
