@@ -7,7 +7,7 @@
 #include <string>
 
 // What the platform layer needs of the operating system itself, in one place:
-// native_posix.cpp on Linux, win32/native_win32.cpp on Windows. Everything
+// posix/native_posix.cpp on Linux, win32/native_win32.cpp on Windows. Everything
 // else in the layer is written in standard C++ on top of this. Files are
 // C runtime descriptors; -1 stands for none.
 namespace platform::native {
