@@ -8,6 +8,7 @@
 #include "dialogs/firm_load_dialog.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
+#include "platform/system_info.h"
 #include "settings/localisation.h"
 #include "settings/log_writer.h"
 #include "settings/settings_file.h"
@@ -51,10 +52,7 @@ void ordinaryUpgrade(CScanner& scanner, const std::vector<std::string>& argument
 } // namespace
 
 std::string ScannerProfileFileName() {
-    const std::string store = platform::ProfileFileName();
-    const auto slash = store.find_last_of('/');
-    return (slash == std::string::npos ? std::string() : store.substr(0, slash + 1)) +
-           "ScannerProfile.ini";
+    return platform::ProfileDirectory() + platform::PathSeparator() + "ScannerProfile.ini";
 }
 
 void RunUpgradeDispatch(CScanner& scanner, const std::vector<std::string>& arguments,

@@ -60,7 +60,7 @@ bool ReplaceFileContents(const std::string& fileName, const std::string& content
             return false;
         }
     }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (!native::RenameOver(temporary, target)) {
         std::remove(temporary.c_str());
         return false;
     }

@@ -26,6 +26,8 @@ long Read(int file, void* buffer, std::size_t size);
 long Write(int file, const void* data, std::size_t size);
 void Close(int file);
 bool RemoveFile(const std::string& name);
+// Renames `from` to `to`, replacing a file of that name in one step.
+bool RenameOver(const std::string& from, const std::string& to);
 
 // Whether Windows-style file names must be mapped onto the file system
 // (backslashes, letter case); Windows takes them as they are.
@@ -33,6 +35,7 @@ bool NamesNeedResolving();
 
 // What separates the paths of a list in an environment variable.
 char PathListSeparator();
+char PathSeparator();
 
 std::string ExecutablePath();
 std::string CurrentDirectory();
@@ -41,6 +44,11 @@ std::string CurrentDirectory();
 std::string TempDirectory();
 // The directory under which per-user settings live.
 std::string UserSettingsHome();
+// The Windows directory: the system's on Windows, /usr/share elsewhere.
+std::string WindowsDirectory();
+// The user's language as the system reports it; false where the system has no
+// such setting (then the locale variables decide).
+bool UserLanguage(std::uint16_t& languageId);
 bool ToLocalTime(std::time_t time, std::tm& local);
 std::uint32_t ThreadId();
 

@@ -1,19 +1,12 @@
 #include "platform/profile_store.h"
 
-#include "platform/files.h"
-#include "platform/ini_file.h"
-#include "platform/native.h"
-#include "platform/system_info.h"
+#include "platform/profile_key.h"
 
-#include <algorithm>
 #include <mutex>
 
 namespace platform {
 
 namespace {
-
-// Registry values are not limited the way INI buffers are; this is ample.
-constexpr std::size_t kProfileStringLimit = 65536;
 
 std::mutex& keyMutex() {
     static std::mutex m;
@@ -25,20 +18,6 @@ std::string& registryKey() {
     return key;
 }
 
-std::string configHome() {
-    return native::UserSettingsHome();
-}
-
-std::string profileDirectory() {
-    std::string key;
-    {
-        std::lock_guard<std::mutex> lock(keyMutex());
-        key = registryKey();
-    }
-    std::replace(key.begin(), key.end(), '\\', '/');
-    return key.empty() ? configHome() : configHome() + "/" + key;
-}
-
 } // namespace
 
 void SetRegistryKey(const std::string& key) {
@@ -46,30 +25,9 @@ void SetRegistryKey(const std::string& key) {
     registryKey() = key;
 }
 
-std::string ProfileFileName() {
-    return profileDirectory() + "/" + ApplicationName() + ".ini";
-}
-
-std::int32_t GetProfileIntA(const std::string& section, const std::string& entry,
-                            std::int32_t defaultValue) {
-    return GetPrivateProfileIntA(section, entry, defaultValue, ProfileFileName());
-}
-
-std::string GetProfileStringA(const std::string& section, const std::string& entry,
-                              const std::string& defaultValue) {
-    return GetPrivateProfileStringA(section, entry, defaultValue, kProfileStringLimit,
-                                    ProfileFileName());
-}
-
-bool WriteProfileStringA(const std::string& section, const std::string& entry,
-                         const std::string& value) {
-    if (!CreateDirectories(profileDirectory()))
-        return false;
-    return WritePrivateProfileStringA(section, entry, value, ProfileFileName());
-}
-
-bool WriteProfileInt(const std::string& section, const std::string& entry, std::int32_t value) {
-    return WriteProfileStringA(section, entry, std::to_string(value));
+std::string detail::RegistryKey() {
+    std::lock_guard<std::mutex> lock(keyMutex());
+    return registryKey();
 }
 
 } // namespace platform

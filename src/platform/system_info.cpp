@@ -98,6 +98,10 @@ char PathListSeparator() {
     return native::PathListSeparator();
 }
 
+char PathSeparator() {
+    return native::PathSeparator();
+}
+
 std::string GetTempPathA() {
     std::string dir = native::TempDirectory();
     if (dir.empty())
@@ -109,7 +113,7 @@ std::string GetTempPathA() {
 
 std::string GetWindowsDirectoryA() {
     std::string dir = GetEnvironmentVariableA("REFIRM_WINDIR");
-    return dir.empty() ? std::string("/usr/share") : dir;
+    return dir.empty() ? native::WindowsDirectory() : dir;
 }
 
 SYSTEMTIME GetLocalTime() {
@@ -150,6 +154,9 @@ LANGID LangIdFromLocale(const std::string& locale) {
 }
 
 LANGID GetUserDefaultLangID() {
+    LANGID id = 0;
+    if (native::UserLanguage(id))
+        return id;
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         std::string value = GetEnvironmentVariableA(variable);
         if (!value.empty())

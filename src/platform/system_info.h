@@ -40,8 +40,11 @@ std::string GetTempPathA();
 // What separates the paths of a list in an environment variable (':', or ';'
 // on Windows, whose paths hold drive letters).
 char PathListSeparator();
+// What separates the directories of a path ('/', or '\\' on Windows).
+char PathSeparator();
 
-// Stands in for the Windows directory: $REFIRM_WINDIR when set, else /usr/share.
+// $REFIRM_WINDIR when set (rehearsals and tests), else the Windows directory
+// (on Linux /usr/share stands in for it).
 std::string GetWindowsDirectoryA();
 
 SYSTEMTIME GetLocalTime();
@@ -49,8 +52,9 @@ SYSTEMTIME GetLocalTime();
 // The kernel's id of the calling thread; distinct between live threads.
 std::uint32_t GetCurrentThreadId();
 
-// The user's language from LC_ALL, LC_MESSAGES or LANG (the first one set);
-// 1033 when none is set or the locale is not known.
+// The user's language: on Windows the system's; on Linux from LC_ALL,
+// LC_MESSAGES or LANG (the first one set), 1033 when none is set or the
+// locale is not known.
 LANGID GetUserDefaultLangID();
 
 // Language id of a POSIX locale name such as "ja_JP.UTF-8"; 1033 when unknown.

@@ -1,7 +1,7 @@
 #include "sim/scanner_profile.h"
 
 #include "platform/files.h"
-#include "platform/ini_file.h"
+#include "platform/ini_text.h"
 #include "sim/command_kind.h"
 #include "sim/erase_geometry.h"
 #include "sim/profile_defaults.h"
@@ -26,7 +26,7 @@ public:
     // Nothing when the key is missing or has an empty value.
     std::optional<std::string> get(const std::string& key) const {
         std::string value =
-            platform::GetPrivateProfileStringA(section_, key, kAbsent, kValueBuffer, file_);
+            platform::ini_text::GetString(section_, key, kAbsent, kValueBuffer, file_);
         if (value == kAbsent || value.empty())
             return std::nullopt;
         return value;

@@ -34,8 +34,8 @@ struct Console {
     explicit Console(const std::string& input = "",
                      ConsoleFrontEnd::Style style = ConsoleFrontEnd::Style::Detect, int width = 0) {
         writeFile(dir.file("in"), input);
-        out = std::fopen(dir.file("out").c_str(), "w+");
-        in = std::fopen(dir.file("in").c_str(), "r");
+        out = std::fopen(dir.file("out").c_str(), "w+b");
+        in = std::fopen(dir.file("in").c_str(), "rb");
         frontEnd = std::make_shared<ConsoleFrontEnd>(out, in, style, width);
         SetFrontEnd(frontEnd);
     }

@@ -1,13 +1,16 @@
 #include "platform/ini_file.h"
+#include "platform/ini_text.h"
 
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
 using namespace testing_support;
-using platform::GetPrivateProfileIntA;
-using platform::GetPrivateProfileStringA;
-using platform::WritePrivateProfileStringA;
+// The program's own INI reader and writer (on Linux the private-profile
+// functions themselves).
+constexpr auto GetPrivateProfileIntA = platform::ini_text::GetInt;
+constexpr auto GetPrivateProfileStringA = platform::ini_text::GetString;
+constexpr auto WritePrivateProfileStringA = platform::ini_text::WriteString;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include "platform/system_info.h"
 #include "settings/loc_test_files.h"
 #include "settings/loc_text.h"
+#include "support/environment.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -27,9 +28,9 @@ public:
         SetLanguageId(languageId_);
         platform::SetModuleFileNameOverride("");
         if (hadWindir_)
-            ::setenv("REFIRM_WINDIR", windir_.c_str(), 1);
+            testing_support::setEnvironment("REFIRM_WINDIR", windir_.c_str());
         else
-            ::unsetenv("REFIRM_WINDIR");
+            testing_support::unsetEnvironment("REFIRM_WINDIR");
     }
 
 private:
@@ -59,7 +60,7 @@ TEST(Localisation, DialogFontDependsOnLanguageIdAlone) {
 
 TEST(Localisation, CandidatesInOrder) {
     ProcessState state;
-    ::setenv("REFIRM_WINDIR", "/srv/windows", 1);
+    testing_support::setEnvironment("REFIRM_WINDIR", "/srv/windows");
     platform::SetModuleFileNameOverride("/home/user/.local/bin/refirm");
     EXPECT_EQ(
         LocCandidateFileNames(),
@@ -80,7 +81,7 @@ TEST(Localisation, ProcessWideTableRetriesUntilAFileBesideTheExecutableIsRead) {
     if (std::filesystem::exists("REFIRM_TESTS.LOC") || std::filesystem::exists("ZavidarEviv.LOC"))
         GTEST_SKIP() << "a localisation file lies in the current directory";
     testing_support::ScratchDir dir;
-    ::setenv("REFIRM_WINDIR", dir.path().c_str(), 1);
+    testing_support::setEnvironment("REFIRM_WINDIR", dir.path().c_str());
     platform::SetModuleFileNameOverride(dir.file("refirm_tests"));
     SetLanguageId(1041);
 

@@ -3,6 +3,7 @@
 #include "platform/address32.h"
 #include "platform/aspi.h"
 #include "platform/clock.h"
+#include "platform/device_notification.h"
 #include "platform/module_loader.h"
 #include "platform/still_image.h"
 #include "platform/sync.h"
@@ -20,7 +21,11 @@
 // request blocks and Still Image escapes, through the platform's calls alone.
 class BusFixture : public testing::Test {
 protected:
-    void SetUp() override { platform::SetManualClock(true); }
+    void SetUp() override {
+        platform::SetManualClock(true);
+        // Arrivals an earlier test left pending in this process.
+        platform::ResetDeviceNotifications();
+    }
     void TearDown() override {
         simulation_.reset();
         platform::SetManualClock(false);

@@ -4,16 +4,25 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace testing_support {
 
 ScratchDir::ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/refirm-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot create a scratch directory");
-    path_ = pattern;
+    static std::mt19937_64 names{std::random_device{}()};
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("refirm-test-" + std::to_string(names() % 1000000000000ULL));
+        std::error_code ec;
+        // create_directory is false for a directory that already exists.
+        if (std::filesystem::create_directory(candidate, ec)) {
+            path_ = candidate.generic_string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a scratch directory");
 }
 
 ScratchDir::~ScratchDir() {

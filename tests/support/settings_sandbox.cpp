@@ -1,6 +1,7 @@
 #include "support/settings_sandbox.h"
 
 #include "platform/system_info.h"
+#include "support/environment.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,11 +11,13 @@ namespace testing_support {
 SettingsSandbox::SettingsSandbox() : previousDir_(std::filesystem::current_path().string()) {
     platform::SetModuleFileNameOverride(exeDir.file("refirm"));
     std::filesystem::current_path(cwdDir.path());
-    ::setenv("XDG_CONFIG_HOME", configDir.path().c_str(), 1);
+    setEnvironment("XDG_CONFIG_HOME", configDir.path());
+    clearUserProfile();
 }
 
 SettingsSandbox::~SettingsSandbox() {
-    ::unsetenv("XDG_CONFIG_HOME");
+    unsetEnvironment("XDG_CONFIG_HOME");
+    clearUserProfile();
     std::filesystem::current_path(previousDir_);
     platform::SetModuleFileNameOverride("");
 }

@@ -1,6 +1,7 @@
 #include "platform/native.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
@@ -110,12 +111,20 @@ bool RemoveFile(const std::string& name) {
     return ::unlink(name.c_str()) == 0;
 }
 
+bool RenameOver(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool NamesNeedResolving() {
     return true;
 }
 
 char PathListSeparator() {
     return ':';
+}
+
+char PathSeparator() {
+    return '/';
 }
 
 std::string ExecutablePath() {
@@ -152,6 +161,14 @@ std::string UserSettingsHome() {
             home = pw->pw_dir;
     }
     return home + "/.config";
+}
+
+std::string WindowsDirectory() {
+    return "/usr/share";
+}
+
+bool UserLanguage(std::uint16_t&) {
+    return false;
 }
 
 bool ToLocalTime(std::time_t time, std::tm& local) {

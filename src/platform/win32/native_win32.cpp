@@ -76,12 +76,21 @@ bool RemoveFile(const std::string& name) {
     return ::DeleteFileA(name.c_str()) != FALSE;
 }
 
+bool RenameOver(const std::string& from, const std::string& to) {
+    return ::MoveFileExA(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 bool NamesNeedResolving() {
     return false;
 }
 
 char PathListSeparator() {
     return ';';
+}
+
+char PathSeparator() {
+    return '\\';
 }
 
 std::string ExecutablePath() {
@@ -107,6 +116,17 @@ std::string UserSettingsHome() {
     if (SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, dir)))
         return dir;
     return CurrentDirectory();
+}
+
+std::string WindowsDirectory() {
+    char dir[MAX_PATH] = {};
+    const UINT n = ::GetWindowsDirectoryA(dir, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::string("C:\\Windows") : std::string(dir, n);
+}
+
+bool UserLanguage(std::uint16_t& languageId) {
+    languageId = ::GetUserDefaultLangID();
+    return true;
 }
 
 bool ToLocalTime(std::time_t time, std::tm& local) {
