@@ -1,40 +1,58 @@
 #!/usr/bin/env bash
-# windows.sh: cross-builds the Windows program (64-bit build-win64, 32-bit
-# build-win32, mingw-w64 posix thread model, linked statically) and rehearses
-# an upgrade of a virtual scanner with the 64-bit program under Wine.
+# windows.sh: the Windows lane. Cross-builds the Windows program with
+# mingw-w64 (posix thread model, linked statically): the 32-bit refirm.exe
+# users run (build-win32, with its request-block layout checks) and the 64-bit
+# build the tests run (build-win64). Then, under Wine, in a fresh prefix with
+# one persistent wineserver: the unit tests, an upgrade of a virtual scanner
+# by the program, an upgrade through the real "sti.dll" loading path, and an
+# interactive upgrade with the Win32 dialogs under Xvfb answered by xdotool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-scripts/setup.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+scripts/setup.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
+    xvfb xdotool x11-apps netpbm
+start=$SECONDS
 
-for arch in x86_64:win64 i686:win32; do
-    dir=build-${arch#*:}
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-${arch%%:*}.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREFIRM_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
-done
+jobs=$(nproc)
+cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREFIRM_BUILD_TESTS=OFF >/dev/null
+cmake --build build-win32 -j "$jobs"
+cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-win64 -j "$jobs"
+built=$SECONDS
 
-# The rehearsal: a fresh Wine prefix under the build directory, one
-# wineserver for the whole run.
+# Wine: a fresh prefix under the build directory and one wineserver for the
+# whole lane (each process start then costs a fraction of a second).
+export WINEPREFIX=$top/build-win64/wine WINEDEBUG=-all
+wine=/usr/lib/wine/wine64
+server=/usr/lib/wine/wineserver
+rm -rf "$WINEPREFIX"
+$wine wineboot -i >/dev/null 2>&1 || true
+$server -p 2>/dev/null || true
+trap '$server -k 2>/dev/null || true' EXIT
+$wine cmd /c exit >/dev/null 2>&1 || true # warm-up
+
+echo "== windows: unit tests under Wine"
+ctest --test-dir build-win64 -j "$jobs" --output-on-failure --timeout 300
+
+echo "== windows: the 64-bit program upgrades a virtual scanner"
 work=$top/build-win64/rehearsal
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-wine=/usr/lib/wine/wine64
-server=/usr/lib/wine/wineserver
-$wine wineboot -i >/dev/null 2>&1 || true
-$server -p 2>/dev/null || true # persists the server wineboot started
-trap '$server -k || true' EXIT
-
 cp examples/scanners/MORVI.ini examples/images/MORVI_1.21.MOT "$work/"
 printf '[refirm]\r\nNewFirmwareVersion=1.21\r\n' >"$work/refirm.ini"
 sed -i '/^\[Scanner\]/a Trace=morvi.trace\nState=morvi.state' "$work/MORVI.ini"
-cd "$work"
-REFIRM_SIMULATE="Z:${work//\//\\}\\MORVI.ini" REFIRM_TIME_SCALE=0.01 \
-    timeout 300 $wine "$top/build-win64/refirm.exe" MORVI_1.21.MOT MORVI silent_w_err >run.out 2>&1
+(
+    cd "$work"
+    REFIRM_SIMULATE="Z:${work//\//\\}\\MORVI.ini" REFIRM_TIME_SCALE=0.01 REFIRM_CONSOLE=1 \
+        timeout 300 $wine "$top/build-win64/refirm.exe" MORVI_1.21.MOT MORVI silent_w_err \
+        >run.out 2>&1
+)
 log=$(find "$WINEPREFIX" -name Refirm.log | head -1)
 cat "$log"
 grep -q "Firmware upgrade completed." "$log"
-grep -q "^revision 1.21" morvi.state
-echo "== windows: the 64-bit program upgraded the virtual scanner under Wine"
+grep -q "^revision 1.21" "$work/morvi.state"
+
+echo "== windows: lane took $((SECONDS - start)) s (builds $((built - start)) s)"

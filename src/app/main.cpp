@@ -1,5 +1,6 @@
 #include "app/refirm_app.h"
 #include "app/usage.h"
+#include "platform/aspi.h"
 #include "platform/console_front_end.h"
 #include "platform/front_end.h"
 #include "platform/scripted_front_end.h"
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
     std::shared_ptr<platform::ScriptedFrontEnd> scripted;
     try {
         simulation = sim::Simulation::FromEnvironment();
+        if (!simulation)
+            platform::InstallSystemAspi();
         scripted = installFrontEnd();
     } catch (const std::exception& error) {
         std::cerr << "refirm: " << error.what() << '\n';

@@ -119,6 +119,10 @@ public:
 };
 
 void InstallAspiBackend(std::shared_ptr<AspiBackend> backend);
+// Installs the system's own ASPI layer as a backend when there is one: on
+// 32-bit Windows "WNASPI32.DLL". A 64-bit process has no ASPI layer to load,
+// and Linux none yet. True when one was installed.
+bool InstallSystemAspi();
 void RemoveAspiBackend(const std::shared_ptr<AspiBackend>& backend);
 bool AspiBackendInstalled();
 

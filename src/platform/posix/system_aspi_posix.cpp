@@ -1,0 +1,9 @@
+#include "platform/aspi.h"
+
+namespace platform {
+
+bool InstallSystemAspi() {
+    return false;
+}
+
+} // namespace platform
