@@ -1,6 +1,7 @@
 #include "platform/device_notification.h"
 
 #include "platform/clock.h"
+#include "platform/native.h"
 #include "platform/window_messages.h"
 
 #include <cstring>
@@ -15,6 +16,7 @@ namespace {
 struct Registration {
     HWND window;
     GUID interfaceClass;
+    void* system; // the system's registration for a real window, or null
 };
 
 struct Arrival {
@@ -50,16 +52,22 @@ HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, void* filter, DWORD fla
     std::lock_guard<std::mutex> guard(n.lock);
     const std::uintptr_t value = n.next;
     n.next += 0x10;
-    n.registrations.emplace(value,
-                            Registration{static_cast<HWND>(recipient), record.dbcc_classguid});
+    // A real window also hears of real devices from the system.
+    void* system = native::RegisterDeviceNotification(recipient, filter);
+    n.registrations.emplace(
+        value, Registration{static_cast<HWND>(recipient), record.dbcc_classguid, system});
     return reinterpret_cast<HDEVNOTIFY>(value);
 }
 
 BOOL UnregisterDeviceNotification(HDEVNOTIFY notification) {
     auto& n = notifications();
     std::lock_guard<std::mutex> guard(n.lock);
-    return n.registrations.erase(reinterpret_cast<std::uintptr_t>(notification)) != 0 ? TRUE
-                                                                                      : FALSE;
+    const auto it = n.registrations.find(reinterpret_cast<std::uintptr_t>(notification));
+    if (it == n.registrations.end())
+        return FALSE;
+    native::UnregisterDeviceNotification(it->second.system);
+    n.registrations.erase(it);
+    return TRUE;
 }
 
 void ScheduleDeviceArrival(std::uint64_t tick, const GUID& interfaceClass) {

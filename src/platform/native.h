@@ -52,6 +52,12 @@ bool UserLanguage(std::uint16_t& languageId);
 bool ToLocalTime(std::time_t time, std::tm& local);
 std::uint32_t ThreadId();
 
+// The system's device-interface notification for a real window (`filter` is a
+// DEV_BROADCAST_DEVICEINTERFACE_A record); null where there is none: no such
+// window, or no such system (Linux).
+void* RegisterDeviceNotification(void* window, void* filter);
+void UnregisterDeviceNotification(void* registration);
+
 bool IsTerminal(std::FILE* file);
 // False when the file is no terminal or its size is unknown.
 bool TerminalSize(std::FILE* file, int& columns, int& rows);

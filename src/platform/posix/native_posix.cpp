@@ -179,6 +179,12 @@ std::uint32_t ThreadId() {
     return static_cast<std::uint32_t>(::syscall(SYS_gettid));
 }
 
+void* RegisterDeviceNotification(void*, void*) {
+    return nullptr;
+}
+
+void UnregisterDeviceNotification(void*) {}
+
 bool IsTerminal(std::FILE* file) {
     return file != nullptr && ::isatty(::fileno(file)) == 1;
 }

@@ -1,5 +1,7 @@
 #include "platform/native.h"
 
+#include "platform/device_notification.h"
+
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -9,6 +11,18 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shlobj.h>
+
+#include <dbt.h>
+
+#include <cstddef>
+
+// The notification filter goes to the system as it is.
+static_assert(sizeof(platform::DEV_BROADCAST_DEVICEINTERFACE_A) ==
+              sizeof(::DEV_BROADCAST_DEVICEINTERFACE_A));
+static_assert(offsetof(platform::DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_classguid) ==
+              offsetof(::DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_classguid));
+static_assert(offsetof(platform::DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) ==
+              offsetof(::DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name));
 
 namespace platform::native {
 
@@ -135,6 +149,18 @@ bool ToLocalTime(std::time_t time, std::tm& local) {
 
 std::uint32_t ThreadId() {
     return ::GetCurrentThreadId();
+}
+
+void* RegisterDeviceNotification(void* window, void* filter) {
+    const HWND handle = static_cast<HWND>(window);
+    if (!::IsWindow(handle))
+        return nullptr;
+    return ::RegisterDeviceNotificationA(handle, filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void UnregisterDeviceNotification(void* registration) {
+    if (registration != nullptr)
+        ::UnregisterDeviceNotification(registration);
 }
 
 bool IsTerminal(std::FILE* file) {
