@@ -53,7 +53,7 @@ HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, void* filter, DWORD fla
     const std::uintptr_t value = n.next;
     n.next += 0x10;
     // A real window also hears of real devices from the system.
-    void* system = native::RegisterDeviceNotification(recipient, filter);
+    void* system = native::RegisterSystemDeviceNotification(recipient, filter);
     n.registrations.emplace(
         value, Registration{static_cast<HWND>(recipient), record.dbcc_classguid, system});
     return reinterpret_cast<HDEVNOTIFY>(value);
@@ -65,7 +65,7 @@ BOOL UnregisterDeviceNotification(HDEVNOTIFY notification) {
     const auto it = n.registrations.find(reinterpret_cast<std::uintptr_t>(notification));
     if (it == n.registrations.end())
         return FALSE;
-    native::UnregisterDeviceNotification(it->second.system);
+    native::UnregisterSystemDeviceNotification(it->second.system);
     n.registrations.erase(it);
     return TRUE;
 }

@@ -55,8 +55,8 @@ std::uint32_t ThreadId();
 // The system's device-interface notification for a real window (`filter` is a
 // DEV_BROADCAST_DEVICEINTERFACE_A record); null where there is none: no such
 // window, or no such system (Linux).
-void* RegisterDeviceNotification(void* window, void* filter);
-void UnregisterDeviceNotification(void* registration);
+void* RegisterSystemDeviceNotification(void* window, void* filter);
+void UnregisterSystemDeviceNotification(void* registration);
 
 bool IsTerminal(std::FILE* file);
 // False when the file is no terminal or its size is unknown.

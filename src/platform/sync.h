@@ -5,9 +5,10 @@
 #include <functional>
 
 // Kernel objects shaped as the Windows calls: events and threads behind
-// handles, and the waits on them. A handle is a small number (a multiple of
-// four, as on Windows), so that it also fits the 32-bit handle fields of
-// request blocks. Timed waits go through the program's clock.
+// handles, and the waits on them. On Windows they are the system's; on Linux
+// a handle is a small number (a multiple of four, as on Windows). Either way
+// it fits the 32-bit handle fields of request blocks. Timed waits go through
+// the program's clock.
 namespace platform {
 
 constexpr DWORD INFINITE = 0xFFFFFFFFu;
@@ -28,8 +29,9 @@ using ThreadProc = DWORD (*)(void* argument);
 HANDLE CreateThread(void* attributes, std::size_t stackSize, ThreadProc proc, void* argument,
                     DWORD flags, DWORD* threadId);
 DWORD ResumeThread(HANDLE thread);
-// A thread cannot be stopped from outside on this platform: always FALSE
-// (ERROR_NOT_SUPPORTED); callers fall back to leaving it to end with the process.
+// Stops a thread from outside. On Linux a thread cannot be stopped so: always
+// FALSE (ERROR_NOT_SUPPORTED); callers fall back to leaving it to end with the
+// process.
 BOOL TerminateThread(HANDLE thread, DWORD exitCode);
 // STILL_ACTIVE while the thread runs, then its return value.
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);

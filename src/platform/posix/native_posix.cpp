@@ -179,11 +179,11 @@ std::uint32_t ThreadId() {
     return static_cast<std::uint32_t>(::syscall(SYS_gettid));
 }
 
-void* RegisterDeviceNotification(void*, void*) {
+void* RegisterSystemDeviceNotification(void*, void*) {
     return nullptr;
 }
 
-void UnregisterDeviceNotification(void*) {}
+void UnregisterSystemDeviceNotification(void*) {}
 
 bool IsTerminal(std::FILE* file) {
     return file != nullptr && ::isatty(::fileno(file)) == 1;

@@ -151,14 +151,14 @@ std::uint32_t ThreadId() {
     return ::GetCurrentThreadId();
 }
 
-void* RegisterDeviceNotification(void* window, void* filter) {
+void* RegisterSystemDeviceNotification(void* window, void* filter) {
     const HWND handle = static_cast<HWND>(window);
     if (!::IsWindow(handle))
         return nullptr;
     return ::RegisterDeviceNotificationA(handle, filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
-void UnregisterDeviceNotification(void* registration) {
+void UnregisterSystemDeviceNotification(void* registration) {
     if (registration != nullptr)
         ::UnregisterDeviceNotification(registration);
 }
