@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, when it is missing (Debian 12),
-# and the further packages named as arguments.
+# and the further packages named as arguments; --windows stands for what the
+# Windows lane needs (mingw-w64, Wine, Xvfb, xdotool, screenshots).
 set -euo pipefail
 
+extra=()
+for a in "$@"; do
+    if [ "$a" = --windows ]; then
+        extra+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb xdotool x11-apps
+            netpbm)
+    else
+        extra+=("$a")
+    fi
+done
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev clang-format python3 clang libclang-rt-14-dev
-    "$@")
+    ${extra[@]+"${extra[@]}"})
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs every test: plainly, the fuzz targets briefly, under
-# AddressSanitizer with UndefinedBehaviorSanitizer, and under ThreadSanitizer.
+# AddressSanitizer with UndefinedBehaviorSanitizer, under ThreadSanitizer, and
+# the Windows lane (both Windows builds; tests and upgrades under Wine).
 # Also checks that the C++ sources are clang-format clean.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh --windows
 jobs=$(nproc)
 
 echo "== format"
@@ -30,4 +31,7 @@ echo "== thread"
 scripts/build.sh build-tsan thread
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" \
     --output-on-failure --timeout 300
+echo "== windows"
+scripts/windows.sh
+
 echo "== all tests passed"

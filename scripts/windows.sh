@@ -10,8 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-scripts/setup.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
-    xvfb xdotool x11-apps netpbm
+scripts/setup.sh --windows
 start=$SECONDS
 
 jobs=$(nproc)
