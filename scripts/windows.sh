@@ -54,4 +54,7 @@ cat "$log"
 grep -q "Firmware upgrade completed." "$log"
 grep -q "^revision 1.21" "$work/morvi.state"
 
+# Without REFIRM_SIMULATE: the virtual scanners' sti.dll, then Wine's own.
+scripts/windows_sti_dll.sh build-win64
+
 echo "== windows: lane took $((SECONDS - start)) s (builds $((built - start)) s)"

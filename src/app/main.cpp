@@ -3,6 +3,7 @@
 #include "platform/aspi.h"
 #include "platform/console_front_end.h"
 #include "platform/front_end.h"
+#include "platform/native_front_end.h"
 #include "platform/scripted_front_end.h"
 #include "platform/system_info.h"
 #include "sim/simulation.h"
@@ -17,12 +18,17 @@
 
 namespace {
 
-// A person at the terminal, or, with REFIRM_SCRIPT, the answers of a script
-// (REFIRM_RECORD then names the file that records everything shown).
+// A person at the terminal (on Windows at the system's dialogs), or, with REFIRM_SCRIPT, the
+// answers of a script (REFIRM_RECORD then names the file that records everything shown).
 std::shared_ptr<platform::ScriptedFrontEnd> installFrontEnd() {
     const std::string script = platform::GetEnvironmentVariableA("REFIRM_SCRIPT");
     if (script.empty()) {
-        platform::SetFrontEnd(std::make_shared<platform::ConsoleFrontEnd>());
+        // The system's own dialogs where there are any, unless REFIRM_CONSOLE=1
+        // asks for the console.
+        std::shared_ptr<platform::FrontEnd> native;
+        if (platform::GetEnvironmentVariableA("REFIRM_CONSOLE") != "1")
+            native = platform::CreateNativeFrontEnd();
+        platform::SetFrontEnd(native ? native : std::make_shared<platform::ConsoleFrontEnd>());
         return nullptr;
     }
     std::ifstream file(script, std::ios::binary);

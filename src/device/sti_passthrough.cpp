@@ -15,10 +15,10 @@ void putLe32(std::uint8_t* p, std::uint32_t value) {
 void putHeader(std::uint8_t* p, Direction direction, const std::uint8_t* cdb,
                std::size_t cdbLength) {
     const std::size_t length = std::min(cdbLength, kCdbCapacity);
-    putLe32(p, direction);
-    std::memcpy(p + 4, cdb, length);
-    p[14] = static_cast<std::uint8_t>(length);
-    p[15] = 0;
+    putLe32(p + kDirectionOffset, direction);
+    std::memcpy(p + kCdbOffset, cdb, length);
+    p[kCdbLengthOffset] = static_cast<std::uint8_t>(length);
+    p[kCdbLengthOffset + 1] = 0;
 }
 
 } // namespace
@@ -28,9 +28,9 @@ Request32 BuildRequest32(Direction direction, const std::uint8_t* cdb, std::size
                          std::uint32_t statusAddress) {
     Request32 request{};
     putHeader(request.data(), direction, cdb, cdbLength);
-    putLe32(request.data() + 16, dataLength);
-    putLe32(request.data() + 20, dataAddress);
-    putLe32(request.data() + 24, statusAddress);
+    putLe32(request.data() + kRequestDataLengthOffset, dataLength);
+    putLe32(request.data() + kRequestDataAddressOffset, dataAddress);
+    putLe32(request.data() + kRequestStatusAddressOffset, statusAddress);
     return request;
 }
 
@@ -41,7 +41,7 @@ std::vector<std::uint8_t> BuildPacket(Direction direction, const std::uint8_t* c
     const std::size_t size = sends && dataLength > 4 ? dataLength + kPacketHeaderSize : 28;
     std::vector<std::uint8_t> packet(size, 0);
     putHeader(packet.data(), direction, cdb, cdbLength);
-    putLe32(packet.data() + 20, static_cast<std::uint32_t>(dataLength));
+    putLe32(packet.data() + kPacketDataLengthOffset, static_cast<std::uint32_t>(dataLength));
     if (sends && data != nullptr && dataLength != 0)
         std::memcpy(packet.data() + kPacketHeaderSize, data, dataLength);
     return packet;

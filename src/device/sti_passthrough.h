@@ -23,6 +23,52 @@ constexpr std::size_t kCdbCapacity = 10;
 constexpr std::size_t kPacketHeaderSize = 24;
 constexpr std::uint8_t kGuardByte = 0x62;
 
+// Where the fields lie. Both start with the same header: direction, command
+// block, its length.
+constexpr std::size_t kDirectionOffset = 0;
+constexpr std::size_t kCdbOffset = 4;
+constexpr std::size_t kCdbLengthOffset = 14;
+constexpr std::size_t kRequestDataLengthOffset = 16;
+constexpr std::size_t kRequestDataAddressOffset = 20;
+constexpr std::size_t kRequestStatusAddressOffset = 24;
+constexpr std::size_t kPacketDataLengthOffset = 20;
+
+// The two as a 32-bit process's structures, which the driver reads them as.
+struct Request32Layout {
+    std::uint32_t direction;
+    std::uint8_t cdb[kCdbCapacity];
+    std::uint16_t cdbLength;
+    std::uint32_t dataLength;
+    void* data;
+    void* statusBlock;
+    std::uint32_t reserved;
+};
+
+struct PacketHeaderLayout {
+    std::uint32_t direction;
+    std::uint8_t cdb[kCdbCapacity];
+    std::uint16_t cdbLength;
+    std::uint32_t reserved;
+    std::uint32_t dataLength;
+    // The data to the device follows.
+};
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+// In a 32-bit build the bytes built below are exactly those structures.
+static_assert(sizeof(Request32Layout) == kRequestSize);
+static_assert(offsetof(Request32Layout, direction) == kDirectionOffset);
+static_assert(offsetof(Request32Layout, cdb) == kCdbOffset);
+static_assert(offsetof(Request32Layout, cdbLength) == kCdbLengthOffset);
+static_assert(offsetof(Request32Layout, dataLength) == kRequestDataLengthOffset);
+static_assert(offsetof(Request32Layout, data) == kRequestDataAddressOffset);
+static_assert(offsetof(Request32Layout, statusBlock) == kRequestStatusAddressOffset);
+static_assert(sizeof(PacketHeaderLayout) == kPacketHeaderSize);
+static_assert(offsetof(PacketHeaderLayout, direction) == kDirectionOffset);
+static_assert(offsetof(PacketHeaderLayout, cdb) == kCdbOffset);
+static_assert(offsetof(PacketHeaderLayout, cdbLength) == kCdbLengthOffset);
+static_assert(offsetof(PacketHeaderLayout, dataLength) == kPacketDataLengthOffset);
+#endif
+
 using Request32 = std::array<std::uint8_t, kRequestSize>;
 
 // direction (4), command block (10), its length (2), data length (4), data

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,7 +20,13 @@
 // handler runs a loop of its own on top (nesting). All timing goes through
 // the program's clock. Only the thread that runs a dialog touches it; other
 // threads reach it with PostMessageA on its window.
+//
+// When the installed front end shows dialogs as the system's own windows
+// (native_ui.h), DoModal runs the dialog as a real modal dialog with the same
+// handlers in the same order; the calls below then also reach the real window.
 namespace platform {
+
+class NativeUi;
 
 using UINT_PTR = std::uintptr_t;
 using INT_PTR = std::intptr_t;
@@ -95,12 +102,20 @@ private:
     std::vector<ControlState> controls() const override;
     int depth() const override { return depth_; }
 
+    class NativeRun; // the dialog shown as a real window
+    friend class NativeRun;
+    friend HWND NativeOwnerWindow();
+
     ControlState* find(int id);
     const ControlState* find(int id) const;
     void changed();
     void dispatch(const Posted& message);
     bool runDueTimer();
     void waitForWork();
+    void runLoop();
+    void runNative(NativeUi& native, HWND owner);
+    // The system's window to pass a change on to, when there is one.
+    NativeUi* nativeWindow() const { return window_ != nullptr ? native_.get() : nullptr; }
 
     DialogTemplate template_;
     std::string title_;
@@ -113,6 +128,8 @@ private:
     std::deque<Posted> queue_;
 
     HWND window_ = nullptr;
+    std::shared_ptr<NativeUi> native_; // set while it runs as a real window
+    bool destroying_ = false;
     bool running_ = false;
     bool ended_ = false;
     int result_ = 0;

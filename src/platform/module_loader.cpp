@@ -5,6 +5,7 @@
 #include "platform/still_image.h"
 #include "platform/sync.h"
 #include "platform/system_info.h"
+#include "platform/system_still_image.h"
 
 #include <algorithm>
 #include <array>
@@ -28,7 +29,10 @@ template <typename F> FARPROC proc(F* function) {
 
 struct Module {
     const char* fileName; // lower case, with extension
+    // Whether the module loads now; one of the system's own is loaded by it,
+    // and `unload` gives it back (null for the providers of this layer).
     bool (*available)();
+    void (*unload)();
     std::array<Export, 5> exports;
     int loads = 0;
 };
@@ -37,13 +41,21 @@ bool always() {
     return true;
 }
 
-std::array<Module, 4>& modules() {
-    static std::array<Module, 4> table{{
+// A name is looked up in order: the first row that is available loads.
+std::array<Module, 5>& modules() {
+    static std::array<Module, 5> table{{
         {"sti.dll",
          StillImageProviderInstalled,
+         nullptr,
          {{{"StiCreateInstanceW", proc(StiCreateInstanceW)}}}},
+        // Without a provider, the system's own service where there is one.
+        {"sti.dll",
+         native::LoadSystemStillImage,
+         native::FreeSystemStillImage,
+         {{{"StiCreateInstanceW", proc(native::SystemStiCreateInstanceW)}}}},
         {"wnaspi32.dll",
          AspiBackendInstalled,
+         nullptr,
          {{{"SendASPI32Command", proc(SendASPI32Command)},
            {"GetASPI32SupportInfo", proc(GetASPI32SupportInfo)},
            {"GetASPI32Buffer", proc(GetASPI32Buffer)},
@@ -51,10 +63,12 @@ std::array<Module, 4>& modules() {
            {"TranslateASPI32Address", proc(TranslateASPI32Address)}}}},
         {"user32.dll",
          always,
+         nullptr,
          {{{"RegisterDeviceNotificationA", proc(RegisterDeviceNotificationA)},
            {"UnregisterDeviceNotification", proc(UnregisterDeviceNotification)}}}},
         {"kernel32.dll",
          always,
+         nullptr,
          {{{"IsWow64Process", proc(IsWow64Process)}, {"GetVersionExA", proc(GetVersionExA)}}}},
     }};
     return table;
@@ -100,7 +114,7 @@ HMODULE LoadLibraryA(const char* fileName) {
         if (name != table[i].fileName)
             continue;
         if (!table[i].available())
-            break;
+            continue;
         ++table[i].loads;
         return handleOf(i);
     }
@@ -114,6 +128,8 @@ BOOL FreeLibrary(HMODULE handle) {
     if (module == nullptr || module->loads == 0)
         return FALSE;
     --module->loads;
+    if (module->unload != nullptr)
+        module->unload();
     return TRUE;
 }
 

@@ -6,8 +6,9 @@
 
 // Run-time loading of the system libraries the device layer offers. The
 // libraries are providers built into this layer:
-//   "sti.dll"      the Still Image service (loads only while a still-image
-//                  provider is installed, see still_image.h);
+//   "sti.dll"      the Still Image service: a still-image provider's while
+//                  one is installed (see still_image.h), else the system's
+//                  own where there is one (none on Linux);
 //   "WNASPI32"     ASPI for Win32 (loads only while an ASPI backend is
 //                  installed, see aspi.h);
 //   "user32.dll"   the device notification calls;

@@ -1,9 +1,9 @@
 #include "platform/still_image.h"
 
 #include "platform/system_info.h"
+#include "platform/system_still_image.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -91,15 +91,11 @@ HRESULT StiCreateInstanceW(HINSTANCE, DWORD version, IStillImageW** stillImage, 
 }
 
 HLOCAL LocalAlloc(unsigned flags, std::size_t bytes) {
-    void* memory = std::malloc(bytes == 0 ? 1 : bytes);
-    if (memory != nullptr && (flags & LMEM_ZEROINIT) != 0)
-        std::memset(memory, 0, bytes);
-    return memory;
+    return native::LocalAlloc(flags, bytes);
 }
 
 HLOCAL LocalFree(HLOCAL memory) {
-    std::free(memory);
-    return nullptr;
+    return native::LocalFree(memory);
 }
 
 int WideCharToMultiByte(unsigned, DWORD, const WCHAR* text, int count, char* out, int outSize,
@@ -158,16 +154,15 @@ int MultiByteToWideChar(unsigned, DWORD, const char* text, int count, WCHAR* out
     return static_cast<int>(converted.size());
 }
 
-BOOL IsWow64Process(HANDLE, BOOL* wow64) {
+BOOL IsWow64Process(HANDLE process, BOOL* wow64) {
     if (wow64 == nullptr)
         return FALSE;
     int answer = wow64Override().load();
     if (answer < 0) {
         const std::string text = GetEnvironmentVariableA("REFIRM_WOW64");
-        if (text == "0" || text == "1")
-            answer = text == "1";
-        else
-            answer = sizeof(void*) > 4 ? 1 : 0;
+        if (text != "0" && text != "1")
+            return native::HostIsWow64Process(process, wow64);
+        answer = text == "1";
     }
     *wow64 = answer != 0 ? TRUE : FALSE;
     return TRUE;

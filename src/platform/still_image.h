@@ -96,6 +96,7 @@ bool StillImageProviderInstalled();
 HRESULT StiCreateInstanceW(HINSTANCE instance, DWORD version, IStillImageW** stillImage,
                            void* outer);
 
+// The system's own on Windows.
 constexpr unsigned LMEM_FIXED = 0;
 constexpr unsigned LMEM_ZEROINIT = 0x40;
 HLOCAL LocalAlloc(unsigned flags, std::size_t bytes);
@@ -112,8 +113,10 @@ int MultiByteToWideChar(unsigned codePage, DWORD flags, const char* text, int co
 
 // Whether the process runs as a 32-bit process on 64-bit Windows (exported by
 // "kernel32"). On a 64-bit host this layer answers true, so that the
-// pass-through requests carry everything by value; a 32-bit host answers
-// false. REFIRM_WOW64=0 or 1 overrides the answer, and so does SetWow64Override.
+// pass-through requests carry everything by value (as a 64-bit driver expects
+// them); a 32-bit Windows program gets the system's answer, a 32-bit Linux
+// host false. REFIRM_WOW64=0 or 1 overrides the answer, and so does
+// SetWow64Override.
 BOOL IsWow64Process(HANDLE process, BOOL* wow64);
 HANDLE GetCurrentProcess();
 // -1 restores the host's answer.

@@ -1,5 +1,7 @@
 #include "platform/window_messages.h"
 
+#include "platform/native_ui.h"
+
 #include <map>
 #include <mutex>
 
@@ -40,13 +42,19 @@ void UnregisterMessageWindow(HWND window) {
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto& w = windows();
-    std::lock_guard<std::recursive_mutex> guard(w.lock);
-    auto it = w.sinks.find(reinterpret_cast<std::uintptr_t>(window));
-    if (it == w.sinks.end() || !it->second)
-        return FALSE;
-    it->second(message, wParam, lParam);
-    return TRUE;
+    {
+        auto& w = windows();
+        std::lock_guard<std::recursive_mutex> guard(w.lock);
+        auto it = w.sinks.find(reinterpret_cast<std::uintptr_t>(window));
+        if (it != w.sinks.end() && it->second) {
+            it->second(message, wParam, lParam);
+            return TRUE;
+        }
+    }
+    // A dialog shown as a real window has the system's handle.
+    if (auto native = CurrentNativeUi())
+        return native->post(window, message, wParam, lParam);
+    return FALSE;
 }
 
 } // namespace platform

@@ -22,7 +22,8 @@ HWND RegisterMessageWindow(WindowMessageSink sink);
 // After it returns the sink is no longer called.
 void UnregisterMessageWindow(HWND window);
 
-// FALSE for a window that is not registered.
+// FALSE for a window that is not registered, unless the front end shows
+// dialogs as real windows (native_ui.h) and it is one of them.
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 } // namespace platform
