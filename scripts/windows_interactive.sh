@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # windows_interactive.sh BUILD_DIR [SCREENSHOT.png]: an interactive upgrade of
 # a virtual MORVI by the 64-bit program with its Win32 dialogs, under Xvfb,
-# every box answered by xdotool ("y" for Yes, Return for OK). Checks that the
+# every box answered by xdotool ("y" for Yes, Return for OK; there is no
+# window manager, so keys go to the box itself). Checks that the
 # scanner's state reaches 1.21 and the completion box appeared; with a file
 # name, saves a screenshot of the upgrade dialog taken mid-run.
 # Uses the caller's WINEPREFIX (and wineserver) when set.
@@ -30,7 +31,7 @@ sleep 1
 (
     cd "$work"
     # Slow enough for the dialog to be seen mid-run.
-    REFIRM_SIMULATE="Z:${work//\//\\}\\MORVI.ini" REFIRM_TIME_SCALE=0.2 \
+    REFIRM_SIMULATE="Z:${work//\//\\}\\MORVI.ini" REFIRM_TIME_SCALE=0.5 \
         timeout 120 $wine "$build/refirm.exe" MORVI_1.21.MOT MORVI >run.out 2>&1
     echo $? >rc
 ) &
@@ -45,14 +46,15 @@ shot_taken=0
 for _ in $(seq 1 200); do
     [ -f "$work/rc" ] && break
     for w in $(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null); do
-        xdotool windowactivate --sync "$w" key y 2>/dev/null || true
+        xdotool windowfocus "$w" key --window "$w" y 2>/dev/null || true
     done
     for w in $(xdotool search --onlyvisible --name '^Firmware upgrade completed[.]$' 2>/dev/null); do
         completed=1
-        xdotool windowactivate --sync "$w" key Return 2>/dev/null || true
+        xdotool windowfocus "$w" key --window "$w" Return 2>/dev/null || true
     done
-    if [ -n "$shot" ] && [ $shot_taken = 0 ] && names | grep -q '^Upgrading firmware'; then
-        sleep 1
+    if [ -n "$shot" ] && [ $shot_taken = 0 ] && names | grep -q '^Upgrading firmware' &&
+        ! names | grep -q '^Warning$'; then
+        sleep 0.5
         xwd -root | xwdtopnm 2>/dev/null | pnmtopng >"$shot" && shot_taken=1
     fi
     sleep 0.3
