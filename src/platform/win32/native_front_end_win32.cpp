@@ -143,7 +143,7 @@ struct Running {
     NativeDialogEvents* events;
 };
 
-INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+::INT_PTR CALLBACK dialogProc(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
         auto* running = reinterpret_cast<Running*>(lParam);
