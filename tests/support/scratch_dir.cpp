@@ -10,7 +10,8 @@
 namespace testing_support {
 
 ScratchDir::ScratchDir() {
-    static std::mt19937_64 names{std::random_device{}()};
+    // Scratch directories are made from several threads at once.
+    thread_local std::mt19937_64 names{std::random_device{}()};
     const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path candidate =
