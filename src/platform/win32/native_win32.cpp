@@ -2,11 +2,7 @@
 
 #include "platform/device_notification.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <fcntl.h>
 #include <io.h>

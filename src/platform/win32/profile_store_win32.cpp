@@ -3,11 +3,7 @@
 #include "platform/profile_store.h"
 #include "platform/system_info.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <vector>
 

@@ -1,11 +1,7 @@
 #include "platform/still_image.h"
 #include "platform/win32/sti_com.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <sti.h>
 

@@ -4,11 +4,7 @@
 #include "sim/sti_service.h"
 #include "sim/virtual_scanner.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <sti.h>
 

@@ -1,11 +1,7 @@
 #include "platform/aspi.h"
 #include "platform/clock.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <chrono>
 #include <cstring>

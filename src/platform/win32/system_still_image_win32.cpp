@@ -14,11 +14,7 @@ constexpr unsigned kLayerFixed = platform::LMEM_FIXED;
 
 } // namespace
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <objbase.h>
 #include <sti.h>
