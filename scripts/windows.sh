@@ -57,4 +57,8 @@ grep -q "^revision 1.21" "$work/morvi.state"
 # Without REFIRM_SIMULATE: the virtual scanners' sti.dll, then Wine's own.
 scripts/windows_sti_dll.sh build-win64
 
+# The Win32 dialogs under Xvfb, answered by xdotool, with a screenshot of the
+# upgrade dialog mid-run (in a prefix of its own, made with the display up).
+scripts/windows_interactive.sh build-win64 --screenshot "$top/build-win64/windows_upgrade_dialog.png"
+
 echo "== windows: lane took $((SECONDS - start)) s (builds $((built - start)) s)"

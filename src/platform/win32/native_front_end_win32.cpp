@@ -2,11 +2,7 @@
 #include "platform/native_front_end.h"
 #include "platform/native_ui.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -18,29 +14,35 @@
 // template made from the program's template data (dialog units, font face and
 // size as they stand there), run by the system's modal dialog function with
 // real timers; real message boxes; the system's open-file dialog. Texts are
-// the program's UTF-8 and go to the wide-character calls.
+// the program's UTF-8 and go to the wide-character calls; file names are in
+// the code page of the file calls (CreateFileA ...), which take them as they are.
 namespace platform {
 
 namespace {
 
-std::wstring wide(const std::string& text) {
+std::wstring wide(const std::string& text, UINT codePage = CP_UTF8) {
     if (text.empty())
         return {};
     const int n =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
 }
 
-std::string narrow(const wchar_t* text) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+// A file name in the file calls' code page; false when one of its characters
+// has no place there.
+bool fileName(const wchar_t* text, std::string& out) {
+    out.clear();
+    BOOL lossy = FALSE;
+    const int n =
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lossy);
     if (n <= 1)
-        return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+        return n == 1;
+    out.assign(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, out.data(), n, nullptr, &lossy);
     out.resize(static_cast<std::size_t>(n - 1));
-    return out;
+    return lossy == FALSE;
 }
 
 // A DLGTEMPLATE with its DLGITEMTEMPLATEs, laid out as the system reads them:
@@ -75,6 +77,15 @@ private:
 
 constexpr WORD kButtonAtom = 0x0080;
 constexpr WORD kStaticAtom = 0x0082;
+
+// Icons nobody addresses get ids of their own, so that they can be given
+// their images; other controls keep theirs (-1 stays IDC_STATIC).
+int itemId(const DialogTemplate& layout, const DialogControl& control) {
+    constexpr int kFirstIconId = 0x7F00;
+    if (control.id != -1 || control.kind != ControlClass::Icon)
+        return control.id == -1 ? 0xFFFF : control.id;
+    return kFirstIconId + static_cast<int>(&control - layout.controls.data());
+}
 
 std::vector<DWORD> buildTemplate(const DialogTemplate& layout) {
     TemplateWriter out;
@@ -116,7 +127,7 @@ std::vector<DWORD> buildTemplate(const DialogTemplate& layout) {
         out.word(static_cast<WORD>(control.y));
         out.word(static_cast<WORD>(control.width));
         out.word(static_cast<WORD>(control.height));
-        out.word(static_cast<WORD>(control.id == -1 ? 0xFFFF : control.id));
+        out.word(static_cast<WORD>(itemId(layout, control)));
         if (control.kind == ControlClass::Progress) {
             out.text(PROGRESS_CLASSA);
         } else {
@@ -138,6 +149,10 @@ LPCWSTR stockIcon(const std::string& name) {
     return MAKEINTRESOURCEW(32512);     // IDI_APPLICATION
 }
 
+// DM_GETDEFID, DM_SETDEFID and DM_REPOSITION: the dialog manager's own, at
+// the start of the WM_USER range.
+constexpr UINT kFirstProgramMessage = WM_USER + 3;
+
 struct Running {
     const DialogTemplate* layout;
     NativeDialogEvents* events;
@@ -148,9 +163,9 @@ struct Running {
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
         auto* running = reinterpret_cast<Running*>(lParam);
         for (const DialogControl& control : running->layout->controls)
-            if (control.kind == ControlClass::Icon && control.id != -1)
+            if (control.kind == ControlClass::Icon)
                 ::SendDlgItemMessageW(
-                    window, control.id, STM_SETICON,
+                    window, itemId(*running->layout, control), STM_SETICON,
                     reinterpret_cast<WPARAM>(::LoadIconW(nullptr, stockIcon(control.text))), 0);
         running->events->initialise(window);
         return TRUE;
@@ -177,7 +192,7 @@ struct Running {
         ::SetWindowLongPtrW(window, DWLP_USER, 0);
         return TRUE;
     default:
-        if (message >= WM_USER && message <= 0xBFFF) {
+        if (message >= kFirstProgramMessage && message <= 0xBFFF) {
             running->events->message(message, wParam, lParam);
             return TRUE;
         }
@@ -211,7 +226,7 @@ public:
                 c = L'\0';
         filter.push_back(L'\0');
         std::vector<wchar_t> file(4096, L'\0');
-        const std::wstring initial = wide(request.initialName);
+        const std::wstring initial = wide(request.initialName, CP_ACP);
         initial.copy(file.data(), file.size() - 1);
         const std::wstring extension = wide(request.defaultExtension);
         const std::wstring title = wide(request.title);
@@ -226,7 +241,16 @@ public:
         dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
         if (!::GetOpenFileNameW(&dialog))
             return std::nullopt;
-        return narrow(file.data());
+        std::string name;
+        if (fileName(file.data(), name))
+            return name;
+        // A name the code page cannot hold is reached by its short form.
+        std::vector<wchar_t> shortName(file.size(), L'\0');
+        const DWORD n = ::GetShortPathNameW(file.data(), shortName.data(),
+                                            static_cast<DWORD>(shortName.size()));
+        if (n != 0 && n < shortName.size())
+            fileName(shortName.data(), name);
+        return name;
     }
 
     // NativeUi
@@ -261,7 +285,10 @@ public:
     }
     void killTimer(HWND window, UINT_PTR id) override { ::KillTimer(window, id); }
     BOOL post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (!::IsWindow(window))
+        // Window handles are the whole system's: only this program's own.
+        ::DWORD process = 0;
+        if (window == nullptr || ::GetWindowThreadProcessId(window, &process) == 0 ||
+            process != ::GetCurrentProcessId())
             return FALSE;
         return ::PostMessageW(window, message, wParam, lParam);
     }
