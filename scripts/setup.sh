@@ -7,13 +7,16 @@ set -euo pipefail
 extra=()
 for a in "$@"; do
     if [ "$a" = --windows ]; then
-        extra+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb xdotool x11-apps
-            netpbm)
+        extra+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
     else
         extra+=("$a")
     fi
 done
+# The graphical front end: wxWidgets on GTK 3, a Latin and a Japanese font;
+# its end-to-end test and screenshots: Xvfb, xdotool, xwd, netpbm and a small
+# window manager that draws the captions.
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev clang-format python3 clang libclang-rt-14-dev
+    libwxgtk3.2-dev fonts-liberation2 fonts-ipafont-gothic xvfb xdotool x11-apps netpbm openbox
     ${extra[@]+"${extra[@]}"})
 missing=()
 for p in "${packages[@]}"; do

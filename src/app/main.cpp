@@ -3,6 +3,7 @@
 #include "platform/aspi.h"
 #include "platform/console_front_end.h"
 #include "platform/front_end.h"
+#include "platform/graphical_front_end.h"
 #include "platform/native_front_end.h"
 #include "platform/scripted_front_end.h"
 #include "platform/system_info.h"
@@ -13,22 +14,37 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
-// A person at the terminal (on Windows at the system's dialogs), or, with REFIRM_SCRIPT, the
-// answers of a script (REFIRM_RECORD then names the file that records everything shown).
+// The person in front of the program: at the system's dialogs on Windows; on
+// Linux at windows on the display when there is one, else at the terminal
+// (REFIRM_UI=gui or console chooses); or, with REFIRM_SCRIPT, the answers of
+// a script (REFIRM_RECORD then names the file that records everything shown).
+std::shared_ptr<platform::FrontEnd> personFrontEnd() {
+    const std::string ui = platform::GetEnvironmentVariableA("REFIRM_UI");
+    if (ui == "console" || platform::GetEnvironmentVariableA("REFIRM_CONSOLE") == "1")
+        return std::make_shared<platform::ConsoleFrontEnd>();
+    if (!ui.empty() && ui != "gui")
+        throw std::runtime_error("REFIRM_UI must be gui or console, not \"" + ui + "\"");
+    if (auto native = platform::CreateNativeFrontEnd())
+        return native;
+    if (ui == "gui" || (platform::GraphicalFrontEndBuilt() && platform::DisplayNamed())) {
+        std::string why;
+        if (auto graphical = platform::CreateGraphicalFrontEnd(why))
+            return graphical;
+        std::cerr << "refirm: the dialogs are shown at the terminal: " << why << '\n';
+    }
+    return std::make_shared<platform::ConsoleFrontEnd>();
+}
+
 std::shared_ptr<platform::ScriptedFrontEnd> installFrontEnd() {
     const std::string script = platform::GetEnvironmentVariableA("REFIRM_SCRIPT");
     if (script.empty()) {
-        // The system's own dialogs where there are any, unless REFIRM_CONSOLE=1
-        // asks for the console.
-        std::shared_ptr<platform::FrontEnd> native;
-        if (platform::GetEnvironmentVariableA("REFIRM_CONSOLE") != "1")
-            native = platform::CreateNativeFrontEnd();
-        platform::SetFrontEnd(native ? native : std::make_shared<platform::ConsoleFrontEnd>());
+        platform::SetFrontEnd(personFrontEnd());
         return nullptr;
     }
     std::ifstream file(script, std::ios::binary);
