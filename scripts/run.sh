@@ -23,7 +23,7 @@ run() {
 if [ -t 0 ]; then
     run
 else
-    printf 'y\ny\n' | run
+    printf 'y\ny\n' | REFIRM_UI=console run
 fi
 echo "== commands the scanner received: $(wc -l <scanner.trace) (first ten)"
 head -10 scanner.trace

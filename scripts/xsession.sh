@@ -10,6 +10,8 @@
 #   xanswer REGEX KEYS...            types KEYS into every such window; true
 #                                    when there was one
 #   xshot FILE.png [WINDOW]          a picture of the screen or of one window
+#   xshot_screen FILE.ppm            the screen with every visible window
+#                                    pasted in from its own picture
 #   xpixels_highlight WINDOW         how many of its pixels are the selection
 #                                    blue the progress bars are filled with
 
@@ -56,8 +58,15 @@ xsession_start() {
 
 _x() { timeout 10 "$@" 2>/dev/null; }
 
+# By class, then title: a title outside Latin-1 reaches xdotool's own name
+# search in another encoding.
 xwindows() {
-    _x xdotool search --onlyvisible --name "$1" || true
+    local w name
+    for w in $(_x xdotool search --onlyvisible --class . || true); do
+        name=$(_x xdotool getwindowname "$w" || true)
+        [[ $name =~ $1 ]] && echo "$w"
+    done
+    return 0
 }
 
 xanswer() {
@@ -76,6 +85,23 @@ xshot() {
     [ "$target" = -root ] || target="-id $target"
     # shellcheck disable=SC2086
     _x xwd -silent $target | xwdtopnm 2>/dev/null | pnmtopng >"$file" 2>/dev/null
+}
+
+# Xvfb's picture of the screen leaves a window that opened over another one
+# black, although the window itself holds its picture: the screen is put
+# together from each window's own, bottom to top (newer windows on top).
+xshot_screen() {
+    local file=$1 w X Y WIDTH
+    _x xwd -silent -root | xwdtopnm >"$file" 2>/dev/null
+    for w in $(_x xdotool search --onlyvisible --class . | sort -n); do
+        read -r X Y WIDTH < <(_x xwininfo -id "$w" | awk '/Absolute upper-left X/ { x = $NF }
+            /Absolute upper-left Y/ { y = $NF } /Width:/ { w = $NF } END { print x, y, w }')
+        [ "${X:--1}" -ge 0 ] && [ "${Y:--1}" -ge 0 ] && [ "${WIDTH:-0}" -gt 1 ] || continue
+        _x xwd -silent -id "$w" | xwdtopnm >"$file.window" 2>/dev/null || continue
+        pnmpaste "$file.window" "$X" "$Y" "$file" >"$file.next" 2>/dev/null &&
+            mv "$file.next" "$file"
+    done
+    rm -f "$file.window" "$file.next"
 }
 
 xpixels_highlight() {

@@ -30,7 +30,89 @@ constexpr FaceRow kFaces[] = {
     {"MS UI Gothic", "IPAPGothic"},
 };
 
+// The length of the UTF-8 sequence that starts at `at`, and its code point.
+std::size_t codePoint(const std::string& text, std::size_t at, char32_t& value) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = lead < 0x80    ? 1
+                         : lead >= 0xF0 ? 4
+                         : lead >= 0xE0 ? 3
+                         : lead >= 0xC0 ? 2
+                                        : 1;
+    if (at + length > text.size())
+        length = 1;
+    value = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i)
+        value = (value << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    return length;
+}
+
+bool japanese(char32_t c) {
+    return c >= 0x3000 && c <= 0xFFEF;
+}
+
+std::string wrapLine(const std::string& line, int maxWidth,
+                     const std::function<int(const std::string&)>& width) {
+    std::string out;
+    std::string rest = line;
+    while (!rest.empty() && width(rest) > maxWidth) {
+        // The last break opportunity that still fits, and the first letter
+        // that does not.
+        std::size_t blank = std::string::npos, before = 0, overflow = rest.size();
+        std::size_t at = 0;
+        while (at < rest.size()) {
+            char32_t c = 0;
+            const std::size_t length = codePoint(rest, at, c);
+            if (at > 0 && width(rest.substr(0, at + length)) > maxWidth) {
+                overflow = at;
+                if (japanese(c))
+                    before = at;
+                break;
+            }
+            if (c == ' ')
+                blank = at;
+            else if (japanese(c) && at > 0)
+                before = at;
+            at += length;
+        }
+        if (overflow == rest.size())
+            break;
+        std::size_t cut = overflow;
+        std::size_t next = overflow;
+        if (blank != std::string::npos && blank > 0 && blank + 1 >= before) {
+            cut = blank;
+            next = blank + 1;
+        } else if (before > 0) {
+            cut = before;
+            next = before;
+        }
+        std::size_t end = cut;
+        while (end > 0 && rest[end - 1] == ' ')
+            --end;
+        out += rest.substr(0, end) + "\n";
+        while (next < rest.size() && rest[next] == ' ')
+            ++next;
+        rest.erase(0, next);
+    }
+    return out + rest;
+}
+
 } // namespace
+
+std::string WrapText(const std::string& text, int maxWidth,
+                     const std::function<int(const std::string&)>& width) {
+    std::string out;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find('\n', start);
+        out +=
+            wrapLine(text.substr(start, end == std::string::npos ? std::string::npos : end - start),
+                     maxWidth, width);
+        if (end == std::string::npos)
+            return out;
+        out += '\n';
+        start = end + 1;
+    }
+}
 
 DialogBaseUnits BaseUnitsFromExtent(int alphabetWidth, int lineHeight) {
     DialogBaseUnits base;

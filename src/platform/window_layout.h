@@ -2,6 +2,7 @@
 
 #include "platform/dialog_template.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,5 +59,13 @@ std::vector<FileFilter> ParseFileFilter(const std::string& filter);
 // A chosen name without an extension of its own gets the default one, as the
 // system's open-file dialog gives it.
 std::string WithDefaultExtension(const std::string& path, const std::string& extension);
+
+// Breaks every line of `text` (UTF-8) that is wider than `maxWidth`, as
+// `width` measures it: after the last blank that fits, else before a
+// Japanese letter or, for a word longer than the line, before the letter that
+// does not fit. Line breaks of the text stay; a broken line loses the blanks
+// at its break.
+std::string WrapText(const std::string& text, int maxWidth,
+                     const std::function<int(const std::string&)>& width);
 
 } // namespace platform

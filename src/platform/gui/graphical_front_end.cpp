@@ -1,17 +1,18 @@
 #include "platform/graphical_front_end.h"
 
-#include "platform/gui/template_dialog.h"
+// The program's own types before the toolkit's headers, which define TRUE
+// and FALSE as macros.
 #include "platform/message_box.h"
 #include "platform/native_ui.h"
 #include "platform/window_layout.h"
+
+#include "platform/gui/message_box_dialog.h"
+#include "platform/gui/template_dialog.h"
 
 #include <wx/app.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/init.h>
-#include <wx/msgdlg.h>
-// After the toolkit's box, whose base it needs.
-#include <wx/generic/msgdlgg.h>
 
 #include <algorithm>
 #include <atomic>
@@ -43,8 +44,6 @@ std::string utf8(const wxString& value) {
     const wxScopedCharBuffer buffer = value.utf8_str();
     return std::string(buffer.data(), buffer.length());
 }
-
-constexpr int kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5;
 
 class GraphicalFrontEnd : public FrontEnd, public NativeUi {
 public:
@@ -220,67 +219,9 @@ private:
 
     int showBox(const std::string& body, const std::string& caption, unsigned type,
                 wxWindow* parent) {
-        const MessageBoxParts parts = DecodeMessageBoxType(type);
-        long style = wxCENTRE;
-        switch (parts.icon) {
-        case BoxIcon::Error:
-            style |= wxICON_ERROR;
-            break;
-        case BoxIcon::Question:
-            style |= wxICON_QUESTION;
-            break;
-        case BoxIcon::Warning:
-            style |= wxICON_WARNING;
-            break;
-        case BoxIcon::Information:
-            style |= wxICON_INFORMATION;
-            break;
-        case BoxIcon::None:
-            style |= wxICON_NONE;
-            break;
-        }
-        switch (parts.buttons) {
-        case BoxButtons::Ok:
-            style |= wxOK;
-            break;
-        case BoxButtons::OkCancel:
-        case BoxButtons::RetryCancel:
-            style |= wxOK | wxCANCEL | (parts.defaultButton == 1 ? wxCANCEL_DEFAULT : wxOK_DEFAULT);
-            break;
-        case BoxButtons::YesNo:
-            style |= wxYES_NO | (parts.defaultButton == 1 ? wxNO_DEFAULT : wxYES_DEFAULT);
-            break;
-        case BoxButtons::YesNoCancel:
-        case BoxButtons::AbortRetryIgnore:
-            style |= wxYES_NO | wxCANCEL |
-                     (parts.defaultButton == 2   ? wxCANCEL_DEFAULT
-                      : parts.defaultButton == 1 ? wxNO_DEFAULT
-                                                 : wxYES_DEFAULT);
-            break;
-        }
-        // The toolkit's own box shows no icon: this one does, as the system's.
-        wxGenericMessageDialog box(parent, text(body), text(caption), style);
-        if (parts.buttons == BoxButtons::RetryCancel)
-            box.SetOKCancelLabels("&Retry", "Cancel");
-        if (parts.buttons == BoxButtons::AbortRetryIgnore)
-            box.SetYesNoCancelLabels("&Abort", "&Retry", "&Ignore");
-        const int answer = showModal(box);
-        switch (parts.buttons) {
-        case BoxButtons::Ok:
-            return IDOK;
-        case BoxButtons::OkCancel:
-            return answer == wxID_OK ? IDOK : kIdCancel;
-        case BoxButtons::RetryCancel:
-            return answer == wxID_OK ? kIdRetry : kIdCancel;
-        case BoxButtons::YesNo:
-            // A yes/no box has no cancel: closing it is No.
-            return answer == wxID_YES ? IDYES : IDNO;
-        case BoxButtons::YesNoCancel:
-            return answer == wxID_YES ? IDYES : answer == wxID_NO ? IDNO : kIdCancel;
-        case BoxButtons::AbortRetryIgnore:
-            return answer == wxID_YES ? kIdAbort : answer == wxID_NO ? kIdRetry : kIdIgnore;
-        }
-        return DefaultButton(type);
+        gui::MessageBoxDialog box(parent, text(body), text(caption), DecodeMessageBoxType(type));
+        showModal(box);
+        return box.answer() != 0 ? box.answer() : DefaultButton(type);
     }
 
     // Shown by the dialog thread while one of its modal loops runs; with
