@@ -186,6 +186,7 @@ private:
         }
         --modalDepth_;
         modal_.erase(std::remove(modal_.begin(), modal_.end(), dialog.handle()), modal_.end());
+        std::erase_if(pendingEnds_, [&](const auto& end) { return end.first == dialog.handle(); });
         finishPending();
     }
 
@@ -202,19 +203,19 @@ private:
         return answer;
     }
 
-    // Ends the loops that were asked to end while another ran on top.
+    // Ends the loop that was asked to end while another ran on top of it,
+    // once it is the innermost again.
     void finishPending() {
-        while (!pendingEnds_.empty() && !modal_.empty()) {
-            auto it = std::find_if(pendingEnds_.begin(), pendingEnds_.end(),
-                                   [&](const auto& end) { return end.first == modal_.back(); });
-            if (it == pendingEnds_.end())
-                return;
-            const auto [window, result] = *it;
-            pendingEnds_.erase(it);
-            if (live(window))
-                gui::TemplateDialog::FromHandle(window)->finish(result);
+        if (modal_.empty())
             return;
-        }
+        auto it = std::find_if(pendingEnds_.begin(), pendingEnds_.end(),
+                               [&](const auto& end) { return end.first == modal_.back(); });
+        if (it == pendingEnds_.end())
+            return;
+        const auto [window, result] = *it;
+        pendingEnds_.erase(it);
+        if (live(window))
+            gui::TemplateDialog::FromHandle(window)->finish(result);
     }
 
     int showBox(const std::string& body, const std::string& caption, unsigned type,
