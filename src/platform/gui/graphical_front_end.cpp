@@ -8,6 +8,7 @@
 
 #include "platform/gui/message_box_dialog.h"
 #include "platform/gui/template_dialog.h"
+#include "platform/gui/wx_text.h"
 
 #include <wx/app.h>
 #include <wx/filedlg.h>
@@ -36,15 +37,6 @@ public:
     bool OnInit() override { return true; }
 };
 
-wxString text(const std::string& utf8) {
-    return wxString::FromUTF8(utf8.data(), utf8.size());
-}
-
-std::string utf8(const wxString& value) {
-    const wxScopedCharBuffer buffer = value.utf8_str();
-    return std::string(buffer.data(), buffer.length());
-}
-
 class GraphicalFrontEnd : public FrontEnd, public NativeUi {
 public:
     explicit GraphicalFrontEnd(std::thread::id dialogThread) : dialogThread_(dialogThread) {}
@@ -72,16 +64,16 @@ public:
         for (const FileFilter& filter : ParseFileFilter(request.filter)) {
             if (!wildcard.empty())
                 wildcard += "|";
-            wildcard += text(filter.description) + "|" + text(filter.pattern);
+            wildcard += gui::ToWx(filter.description) + "|" + gui::ToWx(filter.pattern);
         }
-        const wxFileName initial(text(request.initialName));
-        wxFileDialog dialog(owner(), text(request.title), initial.GetPath(), initial.GetFullName(),
-                            wildcard.empty() ? wxString("*") : wildcard,
+        const wxFileName initial(gui::ToWx(request.initialName));
+        wxFileDialog dialog(owner(), gui::ToWx(request.title), initial.GetPath(),
+                            initial.GetFullName(), wildcard.empty() ? wxString("*") : wildcard,
                             wxFD_OPEN | wxFD_FILE_MUST_EXIST);
         const int answer = showModal(dialog);
         if (answer != wxID_OK)
             return std::nullopt;
-        return WithDefaultExtension(utf8(dialog.GetPath()), request.defaultExtension);
+        return WithDefaultExtension(gui::FromWx(dialog.GetPath()), request.defaultExtension);
     }
 
     // NativeUi
@@ -121,7 +113,7 @@ public:
     }
     void setTitle(HWND window, const std::string& value) override {
         if (live(window))
-            gui::TemplateDialog::FromHandle(window)->SetTitle(text(value));
+            gui::TemplateDialog::FromHandle(window)->SetTitle(gui::ToWx(value));
     }
     void setItemText(HWND window, int id, const std::string& value) override {
         if (live(window))
@@ -220,7 +212,8 @@ private:
 
     int showBox(const std::string& body, const std::string& caption, unsigned type,
                 wxWindow* parent) {
-        gui::MessageBoxDialog box(parent, text(body), text(caption), DecodeMessageBoxType(type));
+        gui::MessageBoxDialog box(parent, gui::ToWx(body), gui::ToWx(caption),
+                                  DecodeMessageBoxType(type));
         showModal(box);
         return box.answer() != 0 ? box.answer() : DefaultButton(type);
     }

@@ -1,5 +1,7 @@
 #include "platform/gui/message_box_dialog.h"
 
+#include "platform/gui/wx_text.h"
+
 #include <wx/artprov.h>
 #include <wx/button.h>
 #include <wx/dcclient.h>
@@ -80,7 +82,7 @@ MessageBoxDialog::MessageBoxDialog(wxWindow* parent, const wxString& text, const
 
     if (hasJapanese(text)) {
         wxFont font = GetFont();
-        font.SetFaceName(wxString::FromUTF8(ScreenFontFace("MS PGothic")));
+        font.SetFaceName(ToWx(ScreenFontFace("MS PGothic")));
         SetFont(font);
     }
     auto* top = new wxBoxSizer(wxVERTICAL);
@@ -97,12 +99,10 @@ MessageBoxDialog::MessageBoxDialog(wxWindow* parent, const wxString& text, const
                            .GetWidth();
     wxClientDC dc(this);
     dc.SetFont(GetFont());
-    const std::string wrapped = WrapText(
-        std::string(text.utf8_str()), std::max(320, screen / 2), [&](const std::string& line) {
-            return dc.GetTextExtent(wxString::FromUTF8(line.data(), line.size())).GetWidth();
-        });
-    auto* label =
-        new wxStaticText(this, wxID_ANY, wxString::FromUTF8(wrapped.data(), wrapped.size()));
+    const std::string wrapped =
+        WrapText(FromWx(text), std::max(320, screen / 2),
+                 [&](const std::string& line) { return dc.GetTextExtent(ToWx(line)).GetWidth(); });
+    auto* label = new wxStaticText(this, wxID_ANY, ToWx(wrapped));
     // Measured here in the box's own font, with room for a taller fallback
     // face in the last line.
     wxSize size = dc.GetMultiLineTextExtent(label->GetLabel());

@@ -1,6 +1,7 @@
 #include "platform/gui/template_dialog.h"
 
 #include "platform/gui/progress_bar.h"
+#include "platform/gui/wx_text.h"
 
 #include "platform/dialog.h"
 #include "platform/window_messages.h"
@@ -25,10 +26,6 @@ constexpr UINT kWmTimer = 0x0113;
 constexpr UINT kFirstProgramMessage = 0x0400 + 3;
 constexpr UINT kLastProgramMessage = 0xBFFF;
 
-wxString text(const std::string& utf8) {
-    return wxString::FromUTF8(utf8.data(), utf8.size());
-}
-
 wxArtID artFor(const std::string& icon) {
     if (icon == stock_icon::kWarning)
         return wxART_WARNING;
@@ -48,7 +45,7 @@ long dialogStyle(const DialogTemplate& layout) {
 // size.
 wxFont templateFont(const DialogTemplate& layout) {
     wxFont font(wxFontInfo(std::max(1, layout.fontSize))
-                    .FaceName(text(ScreenFontFace(layout.fontFace)))
+                    .FaceName(ToWx(ScreenFontFace(layout.fontFace)))
                     .Family(wxFONTFAMILY_SWISS));
     if (!font.IsOk())
         font = wxFont(wxFontInfo(std::max(1, layout.fontSize)).Family(wxFONTFAMILY_SWISS));
@@ -69,7 +66,7 @@ private:
 
 TemplateDialog::TemplateDialog(wxWindow* owner, const DialogTemplate& layout,
                                NativeDialogEvents& events)
-    : wxDialog(owner, wxID_ANY, text(layout.caption), wxDefaultPosition, wxDefaultSize,
+    : wxDialog(owner, wxID_ANY, ToWx(layout.caption), wxDefaultPosition, wxDefaultSize,
                dialogStyle(layout)),
       events_(events) {
     const wxFont font = templateFont(layout);
@@ -104,17 +101,17 @@ void TemplateDialog::createControls(const DialogTemplate& layout, const DialogBa
         case ControlClass::Static: {
             const bool right = (control.style & control_style::kRightAligned) != 0;
             auto* label =
-                new wxStaticText(this, id, text(control.text), at, size,
+                new wxStaticText(this, id, ToWx(control.text), at, size,
                                  wxST_NO_AUTORESIZE | (right ? wxALIGN_RIGHT : wxALIGN_LEFT));
             // The system wraps a static text at word boundaries within its width.
             label->Wrap(size.x);
             if (control.id != -1)
-                wrapWidths_[control.id] = {size.x, right};
+                wrapWidths_[control.id] = size.x;
             window = label;
             break;
         }
         case ControlClass::Button: {
-            auto* button = new wxButton(this, id, text(control.text), at, size);
+            auto* button = new wxButton(this, id, ToWx(control.text), at, size);
             if ((control.style & control_style::kDefaultButton) != 0 && control.id != -1) {
                 button->SetDefault();
                 defaultButton_ = control.id;
@@ -171,12 +168,12 @@ void TemplateDialog::setItemText(int id, const std::string& value) {
     if (it == items_.end())
         return;
     if (auto* label = dynamic_cast<wxStaticText*>(it->second)) {
-        label->SetLabel(text(value));
+        label->SetLabel(ToWx(value));
         if (auto width = wrapWidths_.find(id); width != wrapWidths_.end())
-            label->Wrap(width->second.first);
+            label->Wrap(width->second);
         return;
     }
-    it->second->SetLabel(text(value));
+    it->second->SetLabel(ToWx(value));
 }
 
 void TemplateDialog::setProgressRange(int id, int low, int high) {

@@ -72,7 +72,7 @@ private:
 
     NativeDialogEvents& events_;
     std::map<int, wxWindow*> items_;
-    std::map<int, std::pair<int, bool>> wrapWidths_; // static texts: width, right-aligned
+    std::map<int, int> wrapWidths_; // static texts: the width they wrap at
     std::map<int, Gauge> gauges_;
     std::map<UINT_PTR, std::unique_ptr<Timer>> timers_;
     int defaultButton_ = 1; // IDOK
