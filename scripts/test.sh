@@ -7,31 +7,33 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --windows
 jobs=$(nproc)
+# Each stage's start, in seconds since the run began, for keeping CI short.
+stage() { echo "== $1 (at ${SECONDS}s)"; }
 
-echo "== format"
+stage "format"
 files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find src tests bench -name '*.cpp' -o -name '*.h')
 clang-format --dry-run -Werror $files
 
-echo "== plain"
+stage "plain"
 scripts/build.sh build
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 120
 
-echo "== fuzz"
+stage "fuzz"
 # Every libFuzzer target for 12 seconds, after its regression inputs.
 scripts/fuzz.sh 12
 
-echo "== address,undefined"
+stage "address,undefined"
 scripts/build.sh build-asan address,undefined
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300
 
-echo "== thread"
+stage "thread"
 # Every test, the end-to-end ones driving a ThreadSanitizer build of refirm
 # included.
 scripts/build.sh build-tsan thread
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" \
     --output-on-failure --timeout 300
-echo "== windows"
+stage "windows"
 scripts/windows.sh
 
-echo "== all tests passed"
+stage "all tests passed"
