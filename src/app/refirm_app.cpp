@@ -2,6 +2,7 @@
 
 #include "app/run_flags.h"
 #include "app/upgrade_dispatch.h"
+#include "platform/aspi.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
 #include "platform/system_info.h"
@@ -36,6 +37,9 @@ bool CRefirmApp::InitInstance(const std::vector<std::string>& arguments) {
                                       "\n" + log,
                                   Translate("Warning"), platform::MB_ICONWARNING);
     }
+    // Where the device layer found which SCSI devices, and which it cannot reach.
+    for (const std::string& note : platform::AspiNotes())
+        WriteLog(note + "\r\n");
 
     RunUpgradeDispatch(scanner_, argumentList, flags);
     return false;

@@ -3,6 +3,7 @@
 #include "device/cmd_error.h"
 #include "device/scanner.h"
 #include "device/user_message.h"
+#include "platform/aspi.h"
 #include "platform/message_box.h"
 #include "settings/localisation.h"
 #include "settings/log_writer.h"
@@ -19,6 +20,9 @@ int CConfig::findDevice(int report) {
     if (found != 0)
         return 1;
     if (report != 0) {
+        // Devices this process may not open are likely the scanner sought.
+        for (const std::string& problem : platform::AspiAccessProblems())
+            ShowOrLog(problem, Translate("Error"), platform::MB_OK, silent != 0);
         const std::string text = Translate("No Devices Found.");
         ShowOrLog(text, Translate("Error"), platform::MB_OK, silent != 0);
     }

@@ -145,7 +145,13 @@ int CScsi::run(const CCDB& cdb, std::uint8_t flags, std::uint8_t* buffer, std::s
 
     if (block->status == SS_COMP && block->hostAdapterStatus == HASTAT_OK)
         return target_ * 256 + 1;
-    throw CCmdError(*block);
+    CCmdError error(*block);
+    // A failure outside the SCSI protocol (the device gone, access refused)
+    // comes with words of its own.
+    std::string text = AspiErrorText();
+    if (!text.empty())
+        error.setDetail(std::move(text));
+    throw error;
 }
 
 int CScsi::executeIn(const CCDB& cdb, std::uint8_t* buffer, std::size_t length) {

@@ -76,7 +76,10 @@ void traceExec(const SRB_ExecSCSICmd& block, const char* outcome) {
     BusTrace(head + HexBytes(block.cdb, cdbLength) + tail);
 }
 
+thread_local std::string lastErrorText;
+
 DWORD execute(SRB_ExecSCSICmd& block) {
+    lastErrorText.clear();
     block.status = SS_PENDING;
     block.hostAdapterStatus = HASTAT_OK;
     block.targetStatus = SCSI_STATUS_GOOD;
@@ -102,7 +105,7 @@ DWORD execute(SRB_ExecSCSICmd& block) {
         traceExec(block, "never completes");
         return SS_PENDING;
     }
-    traceExec(block, "");
+    traceExec(block, lastErrorText.c_str());
     if ((block.flags & SRB_EVENT_NOTIFY) != 0 && block.postEvent != 0) {
         SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block.postEvent)));
         return SS_PENDING;
@@ -172,6 +175,30 @@ bool AspiBackendInstalled() {
     auto& b = backends();
     std::lock_guard<std::mutex> guard(b.lock);
     return !b.list.empty();
+}
+
+std::vector<std::string> AspiNotes() {
+    std::vector<std::string> lines;
+    for (auto& backend : snapshot())
+        for (auto& line : backend->notes())
+            lines.push_back(std::move(line));
+    return lines;
+}
+
+std::vector<std::string> AspiAccessProblems() {
+    std::vector<std::string> lines;
+    for (auto& backend : snapshot())
+        for (auto& line : backend->accessProblems())
+            lines.push_back(std::move(line));
+    return lines;
+}
+
+void SetAspiErrorText(std::string text) {
+    lastErrorText = std::move(text);
+}
+
+std::string AspiErrorText() {
+    return lastErrorText;
 }
 
 DWORD GetASPI32SupportInfo() {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 // ASPI for Win32, shaped as its published interface: GetASPI32SupportInfo and
 // SendASPI32Command (exported by "WNASPI32", see module_loader.h) on request
@@ -116,15 +118,31 @@ public:
     // stays pending and its event is never signalled.
     virtual bool execute(int adapter, SRB_ExecSCSICmd& block, BYTE* data) = 0;
     virtual void rescan(int adapter) = 0;
+    // What the backend found worth telling at start: which device stands at
+    // which position, which cannot be reached. One line each.
+    virtual std::vector<std::string> notes() const { return {}; }
+    // Devices that this process may not open, with what to do about it.
+    virtual std::vector<std::string> accessProblems() const { return {}; }
 };
 
 void InstallAspiBackend(std::shared_ptr<AspiBackend> backend);
 // Installs the system's own ASPI layer as a backend when there is one: on
-// 32-bit Windows "WNASPI32.DLL". A 64-bit process has no ASPI layer to load,
-// and Linux none yet. True when one was installed.
+// 32-bit Windows "WNASPI32.DLL" (a 64-bit process has no ASPI layer to load);
+// on Linux the SCSI generic driver's devices (scsi_generic.h). True when one
+// was installed.
 bool InstallSystemAspi();
 void RemoveAspiBackend(const std::shared_ptr<AspiBackend>& backend);
 bool AspiBackendInstalled();
+// The notes and access problems of every installed backend.
+std::vector<std::string> AspiNotes();
+std::vector<std::string> AspiAccessProblems();
+
+// ASPI has no words for failures outside the SCSI protocol (a device gone, a
+// system call refused). A backend leaves its text here for the execute
+// request it is running; AspiErrorText gives it for the calling thread's last
+// execute request, and is empty after a request without one.
+void SetAspiErrorText(std::string text);
+std::string AspiErrorText();
 
 // Bits 8..15: SS_COMP, or SS_NO_ADAPTERS when there is none; bits 0..7: the
 // number of host adapters.
