@@ -13,7 +13,8 @@
 // SG_IO request.
 //
 // Mapping onto ASPI positions: the SCSI hosts that carry a SCSI generic
-// device are the host adapters, numbered 0.. in ascending host number; a
+// device are the host adapters, numbered 0.. in ascending host number (hosts
+// that appear later are numbered after them); a
 // device's target id is its SCSI target id. Only channel 0 and logical unit 0
 // are reachable, as are only the adapter and target ids 0..6 that the
 // transport's scan addresses; devices outside are named in the notes.
@@ -45,10 +46,12 @@ struct AspiPosition {
 };
 
 // The ASPI positions of the devices, one per device in the same order (see
-// the mapping above); `adapters` receives the SCSI host numbers, index = ASPI
-// adapter id.
+// the mapping above). `hosts` holds the SCSI host numbers of the adapter ids
+// given so far (index = adapter id); hosts not in it yet are appended in
+// ascending order. So an adapter id, once given, stays with its host: a host
+// that appears later cannot shift the position of a scanner being upgraded.
 std::vector<AspiPosition> MapToAspi(const std::vector<ScsiGenericDevice>& devices,
-                                    std::vector<int>* adapters = nullptr);
+                                    std::vector<int>& hosts);
 
 // Time-out of one command in milliseconds of the platform clock: generous
 // for every command, longer where the scanner works before it answers
@@ -80,7 +83,9 @@ std::shared_ptr<ScsiGenericKernel> SystemScsiGenericKernel();
 
 // The backend. It reads sysfs when made and on every rescan, and tries to
 // open each reachable device once then (without sending anything), so that
-// missing permissions are known before the scan.
+// missing permissions are known before the scan; it also reads sysfs again
+// when devices may have come or gone. Each command opens its device and
+// closes it again.
 class ScsiGenericAspi : public AspiBackend {
 public:
     ScsiGenericAspi(std::shared_ptr<ScsiGenericKernel> kernel, std::string sysfsRoot);
@@ -94,6 +99,12 @@ public:
     std::vector<std::string> accessProblems() const override;
 
 private:
+    // NotOpened: the device node was gone before anything was sent; Gone: it
+    // went during the command.
+    enum class Outcome { Answered, Failed, NotOpened, Gone };
+    // One command to one device.
+    Outcome run(const ScsiGenericDevice& device, SRB_ExecSCSICmd& block, BYTE* data);
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -92,20 +92,19 @@ std::vector<ScsiGenericDevice> ReadScsiGenericDevices(const std::string& sysfsRo
 }
 
 std::vector<AspiPosition> MapToAspi(const std::vector<ScsiGenericDevice>& devices,
-                                    std::vector<int>* adapters) {
-    std::set<int> hosts;
+                                    std::vector<int>& hosts) {
+    std::set<int> fresh;
     for (const auto& device : devices)
-        hosts.insert(device.host);
-    const std::vector<int> order(hosts.begin(), hosts.end());
-    if (adapters != nullptr)
-        *adapters = order;
+        if (std::find(hosts.begin(), hosts.end(), device.host) == hosts.end())
+            fresh.insert(device.host);
+    hosts.insert(hosts.end(), fresh.begin(), fresh.end());
 
     // The transport's scan addresses adapter and target ids 0..6, logical unit 0.
     constexpr int kScanned = 7;
     std::vector<AspiPosition> positions;
     for (const auto& device : devices) {
-        const int adapter = static_cast<int>(
-            std::lower_bound(order.begin(), order.end(), device.host) - order.begin());
+        const int adapter =
+            static_cast<int>(std::find(hosts.begin(), hosts.end(), device.host) - hosts.begin());
         AspiPosition position;
         if (device.channel == 0 && device.lun == 0 && adapter < kScanned &&
             device.target < kScanned) {

@@ -6,6 +6,7 @@
 #include "device/scanner.h"
 #include "device/scsi_transport.h"
 #include "platform/bus_trace.h"
+#include "platform/clock.h"
 #include "platform/front_end.h"
 #include "platform/scripted_front_end.h"
 #include "platform/scripted_scsi_kernel.h"
@@ -40,7 +41,10 @@ private:
 
 class ScsiGenericScan : public testing::Test {
 protected:
+    // The backend reads sysfs again for empty positions only after a while.
+    void SetUp() override { SetManualClock(true); }
     void TearDown() override {
+        SetManualClock(false);
         SetBusTraceFile("");
         if (backend)
             RemoveAspiBackend(backend);

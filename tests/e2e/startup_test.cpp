@@ -64,4 +64,16 @@ TEST_F(StartupTest, HelpAloneShowsUsage) {
     EXPECT_EQ(run({"--help", "ZEPA"}).output.find("Usage"), std::string::npos);
 }
 
+// Without a rehearsal the program looks for the machine's own SCSI scanners,
+// says in the log what it found, and reports a scanner it cannot find.
+TEST_F(StartupTest, WithoutARehearsalTheMachinesScsiDevicesAreSearched) {
+    writeFile(work.file("refirm.ini"), "[refirm]\r\nNewFirmwareVersion=1.21\r\n");
+    writeFile(work.file("MORVI_1.21.MOT"),
+              readFile(REFIRM_SOURCE_DIR "/examples/images/MORVI_1.21.MOT"));
+    EXPECT_EQ(run({"MORVI_1.21.MOT", "MORVI", "silent_w_err"}).exitCode, 0);
+    const std::string log = readFile(tmp.file("Refirm.log"));
+    EXPECT_NE(log.find(" : SCSI generic: "), std::string::npos) << log;
+    EXPECT_NE(log.find(" : No Devices Found.\r\n"), std::string::npos) << log;
+}
+
 } // namespace

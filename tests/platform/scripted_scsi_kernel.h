@@ -37,6 +37,8 @@ public:
         const fs::path device = fs::path(root()) / "devices" / ("host" + std::to_string(host)) /
                                 ("target" + address) / address;
         fs::create_directories(device);
+        fs::remove_all(fs::path(root()) / "class" / "scsi_generic" /
+                       ("sg" + std::to_string(number)));
         testing_support::writeFile((device / "type").string(), std::to_string(type) + "\n");
         testing_support::writeFile((device / "vendor").string(), vendor + "\n");
         testing_support::writeFile((device / "model").string(), model + "        \n");
@@ -44,6 +46,12 @@ public:
             fs::path(root()) / "class" / "scsi_generic" / ("sg" + std::to_string(number));
         fs::create_directories(entry);
         fs::create_directory_symlink(device, entry / "device");
+    }
+
+    // The device leaves (its class entry goes; the device folder may stay).
+    void remove(int number) {
+        std::filesystem::remove_all(std::filesystem::path(root()) / "class" / "scsi_generic" /
+                                    ("sg" + std::to_string(number)));
     }
 
 private:

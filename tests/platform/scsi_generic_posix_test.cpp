@@ -1,5 +1,6 @@
 #include "platform/address32.h"
 #include "platform/aspi.h"
+#include "platform/clock.h"
 #include "platform/scripted_scsi_kernel.h"
 #include "platform/scsi_generic.h"
 #include "platform/sync.h"
@@ -23,9 +24,12 @@ const Bytes kInquiry = {0x12, 0, 0, 0, 0x24, 0};
 // only ASPI backend.
 class ScsiGenericBackend : public testing::Test {
 protected:
+    // The backend reads sysfs again for empty positions only after a while.
+    void SetUp() override { SetManualClock(true); }
     void TearDown() override {
         if (backend)
             RemoveAspiBackend(backend);
+        SetManualClock(false);
     }
 
     void install() {
@@ -105,7 +109,7 @@ TEST(ScsiGenericDevices, HostsBecomeAdaptersInAscendingOrder) {
     for (int host = 10; host < 16; ++host)
         add(host, 0, 0, 0); // adapters 2..7
     std::vector<int> hosts;
-    const auto positions = MapToAspi(devices, &hosts);
+    const auto positions = MapToAspi(devices, hosts);
     EXPECT_EQ(hosts, (std::vector<int>{2, 5, 10, 11, 12, 13, 14, 15}));
     ASSERT_EQ(positions.size(), devices.size());
     EXPECT_EQ(positions[0].adapter, 1);
@@ -116,6 +120,13 @@ TEST(ScsiGenericDevices, HostsBecomeAdaptersInAscendingOrder) {
         EXPECT_FALSE(positions[i].reachable()) << i;
     EXPECT_EQ(positions[9].adapter, 6);
     EXPECT_FALSE(positions[10].reachable()); // adapter 7
+
+    // A host that appears later is numbered after the others: no id moves.
+    add(1, 0, 4, 0);
+    const auto later = MapToAspi(devices, hosts);
+    EXPECT_EQ(hosts, (std::vector<int>{2, 5, 10, 11, 12, 13, 14, 15, 1}));
+    EXPECT_EQ(later[0].adapter, 1);
+    EXPECT_FALSE(later.back().reachable()); // adapter 8
 }
 
 TEST(ScsiGenericDevices, TimeoutsAreLongerWhereTheScannerWorks) {
@@ -291,6 +302,53 @@ TEST_F(ScsiGenericBackend, AVanishedDeviceIsACleanErrorAndLeaksNothing) {
     EXPECT_EQ(kernel->opens.size(), opens);
 }
 
+TEST_F(ScsiGenericBackend, ADeviceThatCameBackUnderAnotherNumberIsFound) {
+    sysfs.add(0, 1, 0, 3, 0);
+    kernel->device("/dev/sg0");
+    install();
+    // The scanner leaves and comes back as /dev/sg4 at the same address.
+    sysfs.remove(0);
+    sysfs.add(4, 1, 0, 3, 0);
+    kernel->device("/dev/sg0").openError = ENOENT;
+    kernel->device("/dev/sg4");
+    auto block = send(0, 3, kInquiry, SRB_DIR_IN);
+    EXPECT_EQ(block.status, SS_COMP);
+    EXPECT_EQ(AspiErrorText(), "");
+    ASSERT_EQ(kernel->requests.size(), 1u);
+    EXPECT_EQ(kernel->requests[0].path, "/dev/sg4");
+
+    // Gone during a command: not sent again, and the next goes to the new node.
+    sysfs.remove(4);
+    sysfs.add(5, 1, 0, 3, 0);
+    kernel->device("/dev/sg5");
+    kernel->device("/dev/sg4").ioctlError = ENODEV;
+    block = send(0, 3, {0xFF, 0, 0x65, 0, 0, 0, 0, 0, 0, 0}, SRB_DIR_IN);
+    EXPECT_EQ(block.status, SS_ERR);
+    EXPECT_EQ(block.hostAdapterStatus, HASTAT_SEL_TO);
+    EXPECT_EQ(kernel->requests.size(), 2u);
+    EXPECT_EQ(send(0, 3, kInquiry, SRB_DIR_IN).status, SS_COMP);
+    EXPECT_EQ(kernel->requests.back().path, "/dev/sg5");
+    EXPECT_EQ(kernel->openDescriptors(), 0u);
+}
+
+TEST_F(ScsiGenericBackend, ANewDeviceIsSeenOnceSysfsHasBeenReadAgain) {
+    sysfs.add(0, 4, 0, 0, 0);
+    kernel->device("/dev/sg0");
+    install();
+    // A scanner switched on later, on a host with a lower number.
+    sysfs.add(2, 1, 0, 1, 0);
+    kernel->device("/dev/sg2");
+    // Read just now: the position stays empty...
+    EXPECT_EQ(send(1, 1, kInquiry, SRB_DIR_IN).status, SS_INVALID_HA);
+    // ...until a second has passed; the first host keeps adapter 0.
+    AdvanceClock(1000);
+    EXPECT_EQ(send(1, 1, kInquiry, SRB_DIR_IN).status, SS_COMP);
+    EXPECT_EQ(send(0, 0, kInquiry, SRB_DIR_IN).status, SS_COMP);
+    ASSERT_EQ(kernel->requests.size(), 2u);
+    EXPECT_EQ(kernel->requests[0].path, "/dev/sg2");
+    EXPECT_EQ(kernel->requests[1].path, "/dev/sg0");
+}
+
 TEST_F(ScsiGenericBackend, NoPermissionSaysWhatToDo) {
     sysfs.add(0, 0, 0, 1, 0);
     kernel->device("/dev/sg0").openError = EACCES;
@@ -313,7 +371,8 @@ TEST(ScsiGenericSystem, InquiryOfARealDevice) {
     auto backend = std::make_shared<ScsiGenericAspi>(SystemScsiGenericKernel(), "/sys");
     if (!backend->accessProblems().empty())
         GTEST_SKIP() << backend->accessProblems().front();
-    const auto positions = MapToAspi(devices);
+    std::vector<int> hosts;
+    const auto positions = MapToAspi(devices, hosts);
     for (std::size_t i = 0; i < devices.size(); ++i) {
         if (!positions[i].reachable())
             continue;

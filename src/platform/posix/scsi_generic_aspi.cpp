@@ -71,6 +71,13 @@ std::string permissionText(const ScsiGenericDevice& device, const std::string& g
     return text + ".";
 }
 
+// Devices come and go (a scanner restarting behind a hot-plugged adapter
+// comes back under another number, a scanner switched on late appears): sysfs
+// is read again when a device node is gone, and otherwise at most once in
+// this many milliseconds when the layer counts adapters or a command finds
+// its position empty, so that a scan of every position reads it once.
+constexpr std::uint64_t kFreshFor = 1000;
+
 struct Placed {
     ScsiGenericDevice device;
     AspiPosition position;
@@ -82,16 +89,25 @@ struct ScsiGenericAspi::State {
     std::shared_ptr<ScsiGenericKernel> kernel;
     std::string sysfsRoot;
 
+    std::mutex reading; // one read at a time
     mutable std::mutex lock;
     std::vector<Placed> devices;
     std::vector<int> hosts; // index: adapter id
     std::vector<std::string> notes;
     std::vector<std::string> accessProblems;
+    std::uint64_t readAt = 0; // platform clock
 
-    void read() {
+    // With `probe` each reachable device is opened and closed again, and the
+    // notes and access problems are made afresh.
+    void read(bool probe) {
+        std::lock_guard<std::mutex> one(reading);
         std::vector<ScsiGenericDevice> found = ReadScsiGenericDevices(sysfsRoot);
         std::vector<int> order;
-        const std::vector<AspiPosition> positions = MapToAspi(found, &order);
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            order = hosts;
+        }
+        const std::vector<AspiPosition> positions = MapToAspi(found, order);
         std::vector<Placed> placed;
         std::vector<std::string> lines;
         std::vector<std::string> denied;
@@ -109,21 +125,35 @@ struct ScsiGenericAspi::State {
             lines.push_back("SCSI generic: " + device.describe() + line);
             if (!position.reachable())
                 continue;
+            placed.push_back({device, position});
+            if (!probe)
+                continue;
             int error = 0;
             const int fd = kernel->open(device.path(), O_RDWR | O_NONBLOCK, error);
             if (fd >= 0)
                 kernel->close(fd);
             else if (error == EACCES || error == EPERM)
                 denied.push_back(permissionText(device, kernel->ownerGroup(device.path())));
-            placed.push_back({device, position});
         }
         for (const auto& text : denied)
             lines.push_back("SCSI generic: " + text);
         std::lock_guard<std::mutex> guard(lock);
+        readAt = GetTickCount64();
         devices = std::move(placed);
         hosts = std::move(order);
-        notes = std::move(lines);
-        accessProblems = std::move(denied);
+        if (probe) {
+            notes = std::move(lines);
+            accessProblems = std::move(denied);
+        }
+    }
+
+    void refreshWhenStale() {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (GetTickCount64() - readAt < kFreshFor)
+                return;
+        }
+        read(false);
     }
 
     bool find(int adapter, int target, int lun, ScsiGenericDevice& into) const {
@@ -143,12 +173,13 @@ ScsiGenericAspi::ScsiGenericAspi(std::shared_ptr<ScsiGenericKernel> kernel, std:
     : state_(std::make_unique<State>()) {
     state_->kernel = std::move(kernel);
     state_->sysfsRoot = std::move(sysfsRoot);
-    state_->read();
+    state_->read(true);
 }
 
 ScsiGenericAspi::~ScsiGenericAspi() = default;
 
 int ScsiGenericAspi::adapterCount() const {
+    state_->refreshWhenStale();
     std::lock_guard<std::mutex> guard(state_->lock);
     return static_cast<int>(state_->hosts.size());
 }
@@ -172,7 +203,7 @@ void ScsiGenericAspi::describeAdapter(int adapter, SRB_HAInquiry& block) {
 }
 
 void ScsiGenericAspi::rescan(int) {
-    state_->read();
+    state_->read(true);
 }
 
 std::vector<std::string> ScsiGenericAspi::notes() const {
@@ -187,18 +218,57 @@ std::vector<std::string> ScsiGenericAspi::accessProblems() const {
 
 bool ScsiGenericAspi::execute(int adapter, SRB_ExecSCSICmd& block, BYTE* data) {
     ScsiGenericDevice device;
-    if (!state_->find(adapter, block.target, block.lun, device)) {
+    bool found = state_->find(adapter, block.target, block.lun, device);
+    if (!found) {
+        state_->refreshWhenStale();
+        found = state_->find(adapter, block.target, block.lun, device);
+    }
+    if (!found) {
         block.status = SS_ERR;
         block.hostAdapterStatus = HASTAT_SEL_TO;
         return true;
     }
+    switch (run(device, block, data)) {
+    case Outcome::NotOpened: {
+        // Nothing was sent: the device is tried once more where sysfs has it
+        // now, when that is another node.
+        state_->read(false);
+        ScsiGenericDevice now;
+        if (state_->find(adapter, block.target, block.lun, now) && now.name != device.name) {
+            SetAspiErrorText({});
+            run(now, block, data);
+        }
+        break;
+    }
+    case Outcome::Gone:
+        // The command may have reached the device before it went, so it is
+        // not sent again; the next one goes where sysfs has the device now.
+        state_->read(false);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+ScsiGenericAspi::Outcome ScsiGenericAspi::run(const ScsiGenericDevice& device,
+                                              SRB_ExecSCSICmd& block, BYTE* data) {
+    block.status = SS_PENDING;
+    block.hostAdapterStatus = HASTAT_OK;
+    block.targetStatus = SCSI_STATUS_GOOD;
+    std::memset(block.sense, 0, sizeof block.sense);
     ScsiGenericKernel& kernel = *state_->kernel;
     // Fails the request outside the SCSI protocol, with a text for it.
     auto fail = [&](BYTE adapterStatus, std::string text) {
         block.status = SS_ERR;
         block.hostAdapterStatus = adapterStatus;
         SetAspiErrorText(std::move(text));
-        return true;
+        return Outcome::Failed;
+    };
+    auto gone = [&](int error, Outcome outcome) {
+        fail(HASTAT_SEL_TO,
+             device.describe() + ": the device is gone (" + systemText(error) + ").");
+        return outcome;
     };
 
     int error = 0;
@@ -207,8 +277,7 @@ bool ScsiGenericAspi::execute(int adapter, SRB_ExecSCSICmd& block, BYTE* data) {
         if (error == EACCES || error == EPERM)
             return fail(HASTAT_OK, permissionText(device, kernel.ownerGroup(device.path())));
         if (deviceGone(error))
-            return fail(HASTAT_SEL_TO,
-                        device.describe() + ": the device is gone (" + systemText(error) + ").");
+            return gone(error, Outcome::NotOpened);
         return fail(HASTAT_OK,
                     device.describe() + ": cannot be opened (" + systemText(error) + ").");
     }
@@ -242,8 +311,7 @@ bool ScsiGenericAspi::execute(int adapter, SRB_ExecSCSICmd& block, BYTE* data) {
     kernel.close(fd);
     if (result < 0) {
         if (deviceGone(error))
-            return fail(HASTAT_SEL_TO,
-                        device.describe() + ": the device is gone (" + systemText(error) + ").");
+            return gone(error, Outcome::Gone);
         return fail(HASTAT_OK, device.describe() + ": the command could not be sent (" +
                                    systemText(error) + ").");
     }
@@ -266,7 +334,7 @@ bool ScsiGenericAspi::execute(int adapter, SRB_ExecSCSICmd& block, BYTE* data) {
         // CHECK CONDITION and the other statuses are the device's answer: the
         // sense area tells the rest.
         block.status = SS_ERR;
-        return true;
+        return Outcome::Answered;
     }
     if (driverStatus != 0 && driverStatus != kDriverSense) {
         char text[48];
@@ -274,7 +342,7 @@ bool ScsiGenericAspi::execute(int adapter, SRB_ExecSCSICmd& block, BYTE* data) {
         return fail(HASTAT_OK, device.describe() + text);
     }
     block.status = SS_COMP;
-    return true;
+    return Outcome::Answered;
 }
 
 } // namespace platform
