@@ -362,6 +362,24 @@ TEST_F(ScsiGenericBackend, NoPermissionSaysWhatToDo) {
     EXPECT_EQ(AspiErrorText(), expected);
 }
 
+// The system's calls behind the seam, on a file that is no SCSI device.
+TEST(ScsiGenericSystem, SystemCallsReportTheirErrors) {
+    auto kernel = SystemScsiGenericKernel();
+    int error = 0;
+    EXPECT_LT(kernel->open("/nonexistent/sg0", O_RDWR | O_NONBLOCK, error), 0);
+    EXPECT_EQ(error, ENOENT);
+    const int fd = kernel->open("/dev/null", O_RDWR | O_NONBLOCK, error);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(kernel->setFlags(fd, O_RDWR, error), 0);
+    sg_io_hdr_t header{};
+    header.interface_id = 'S';
+    EXPECT_LT(kernel->ioctl(fd, SG_IO, &header, error), 0);
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(kernel->close(fd), 0);
+    EXPECT_EQ(kernel->ownerGroup("/dev/null"), "root");
+    EXPECT_EQ(kernel->ownerGroup("/nonexistent"), "");
+}
+
 // Talks to the SCSI generic devices of this machine, when it has any: an
 // INQUIRY, which changes nothing on a device.
 TEST(ScsiGenericSystem, InquiryOfARealDevice) {
