@@ -149,6 +149,22 @@ void CAddressData::decodeText(DigitCase digits) {
     data_ = std::move(bytes);
 }
 
+bool CAddressData::decodable() const {
+    if (decoded_ || text_.empty())
+        return true;
+    if (text_.size() % 2 != 0 || !headerDigitsValid_)
+        return false;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < text_.size(); i += 2) {
+        const int high = anyCaseDigit(text_[i]);
+        const int low = anyCaseDigit(text_[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        sum = static_cast<std::uint8_t>(sum + ((high << 4) | low));
+    }
+    return static_cast<std::uint8_t>(~sum) == checksum_;
+}
+
 void CAddressDataEx::decodeStrict() {
     decodeText(DigitCase::kUpperOnly);
 }

@@ -42,6 +42,8 @@ public:
     // line whose address, count or checksum digits were not digits.
     // Every upgrade flow decodes through this one.
     void decode();
+    // Whether decode() would succeed, without decoding; true once tried.
+    bool decodable() const;
 
     std::uint32_t address() const { return address_; }
     // Number of bytes held; 0 until decoded.

@@ -46,6 +46,7 @@ std::int32_t CAddressDataList::loadText(std::string_view content) {
 void CAddressDataList::append(std::unique_ptr<CAddressDataEx> entry) {
     if (!entry)
         throw std::invalid_argument("an image entry must be a record");
+    fillState_.reset();
     entries_.push_back(std::move(entry));
 }
 
@@ -56,12 +57,18 @@ CAddressDataEx& CAddressDataList::at(Position position) {
 }
 
 CAddressDataList::Position CAddressDataList::remove(Position position) {
+    fillState_.reset();
+    return removeKeepingFillState(position);
+}
+
+CAddressDataList::Position CAddressDataList::removeKeepingFillState(Position position) {
     if (position == entries_.end())
         throw std::invalid_argument("no image entry at the end of the list");
     return entries_.erase(position);
 }
 
 void CAddressDataList::clear() {
+    fillState_.reset();
     while (!entries_.empty())
         entries_.pop_front();
 }

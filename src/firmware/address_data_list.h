@@ -10,8 +10,8 @@
 #include <string_view>
 
 // A firmware image: one record for every line of its S-record file, in file
-// order, owned by the list. The block fill walks it from the head again for each
-// block and takes out the records it has used up, so later blocks walk less.
+// order, owned by the list. The block fill lays it out as if it walked it from
+// the head again for each block, and takes out the records it has used up.
 class CAddressDataList {
 public:
     using Entries = std::list<std::unique_ptr<CAddressDataEx>>;
@@ -48,6 +48,18 @@ public:
     // Deletes every entry, head first.
     void clear();
 
+    // What the block fill keeps with the image from one block to the next (an
+    // index of the entries by address). Every change made to the list other
+    // than through removeKeepingFillState drops it.
+    struct FillState {
+        virtual ~FillState() = default;
+    };
+    FillState* fillState() const { return fillState_.get(); }
+    void setFillState(std::unique_ptr<FillState> state) { fillState_ = std::move(state); }
+    // remove(), for the fill that keeps its state up to date itself.
+    Position removeKeepingFillState(Position position);
+
 private:
     Entries entries_;
+    std::unique_ptr<FillState> fillState_;
 };

@@ -1,8 +1,18 @@
 #include "firmware/block_fill.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
+// The fill is defined as a walk over the whole image from its head, for every
+// block. Walking it for real costs image size x blocks, which for images of
+// many MiB over maps of hundreds of blocks is most of an upgrade's host time.
+// So the image gets an index by address the first time it is filled, and each
+// block then visits only the entries that reach into it, in file order, with
+// the same results as the walk: the same bytes, the same entries used up, the
+// same stop once the block is covered, the same entries decoded and the same
+// progress. An image with a record that would fail to decode is walked for
+// real, so that the failure comes where the walk has it.
 namespace {
 
 // Tracks which bytes of the block the image has supplied so far. Overlapping
@@ -10,17 +20,15 @@ namespace {
 // block is complete only when no byte is left out.
 class Coverage {
 public:
-    explicit Coverage(std::uint32_t size) : covered_(size, false) {}
+    explicit Coverage(std::uint32_t size) : covered_(size, 0) {}
 
     void mark(std::uint64_t offset, std::uint32_t length) {
         if (complete())
             return;
-        const auto begin = covered_.begin() + static_cast<std::ptrdiff_t>(offset);
-        for (auto it = begin; it != begin + length; ++it) {
-            if (!*it) {
-                *it = true;
-                ++count_;
-            }
+        std::uint8_t* begin = covered_.data() + offset;
+        for (std::uint8_t* it = begin; it != begin + length; ++it) {
+            count_ += 1u - *it;
+            *it = 1;
         }
     }
 
@@ -28,7 +36,7 @@ public:
     std::uint32_t count() const { return count_; }
 
 private:
-    std::vector<bool> covered_;
+    std::vector<std::uint8_t> covered_;
     std::uint32_t count_ = 0;
 };
 
@@ -40,10 +48,29 @@ void decodeEntry(CAddressDataEx& entry) {
     }
 }
 
-} // namespace
+// Reports the whole percentages a walk of `walked` entries out of `total`
+// rises through: floor(w * 100 / total) for w = 1..walked, each time it rises.
+void reportWalk(std::uint64_t walked, std::uint64_t total, const FillProgress& progress) {
+    if (!progress || total == 0)
+        return;
+    int shown = 0;
+    for (int percent = 1; percent <= 100; ++percent) {
+        // The first entry at which the percentage reaches `percent`.
+        const std::uint64_t entry = (static_cast<std::uint64_t>(percent) * total + 99) / 100;
+        if (entry > walked)
+            break;
+        const int reached = static_cast<int>(entry * 100 / total);
+        if (reached > shown) {
+            shown = reached;
+            progress(reached);
+            percent = reached;
+        }
+    }
+}
 
-FilledBlock FillBlock(CAddressDataList& image, std::uint32_t blockAddress, std::uint32_t blockSize,
-                      const FillProgress& progress, FillWalk walk) {
+// The walk itself.
+FilledBlock walkFill(CAddressDataList& image, std::uint32_t blockAddress, std::uint32_t blockSize,
+                     const FillProgress& progress, FillWalk walk) {
     auto block = std::make_unique<CAddressData>(blockAddress, nullptr, blockSize);
     Coverage coverage(blockSize);
     const std::uint64_t countAtStart = image.count();
@@ -72,4 +99,153 @@ FilledBlock FillBlock(CAddressDataList& image, std::uint32_t blockAddress, std::
             break;
     }
     return {std::move(block), coverage.count()};
+}
+
+// The entries of an image by address, for as long as only the fill changes
+// the image. Entries are numbered in list order when the index is made;
+// "present" entries are those still in the list.
+class FillIndex : public CAddressDataList::FillState {
+public:
+    // None when an entry would fail to decode.
+    static std::unique_ptr<FillIndex> make(CAddressDataList& image) {
+        auto index = std::make_unique<FillIndex>();
+        for (auto position = image.head(); position != image.end(); ++position) {
+            const CAddressDataEx& entry = image.at(position);
+            if (!entry.decodable())
+                return nullptr;
+            // What the entry will hold once decoded.
+            const std::uint32_t size =
+                entry.decoded() ? entry.size() : static_cast<std::uint32_t>(entry.dataByteCount());
+            index->entries_.push_back({entry.address(), size, position});
+            index->longest_ = std::max(index->longest_, size);
+        }
+        const auto count = static_cast<std::uint32_t>(index->entries_.size());
+        index->byAddress_.reserve(count);
+        for (std::uint32_t n = 0; n < count; ++n)
+            if (index->entries_[n].size != 0)
+                index->byAddress_.push_back(n);
+        std::stable_sort(index->byAddress_.begin(), index->byAddress_.end(),
+                         [&](std::uint32_t a, std::uint32_t b) {
+                             return index->entries_[a].address < index->entries_[b].address;
+                         });
+        index->present_.assign(count + 1, 0);
+        for (std::uint32_t n = 1; n <= count; ++n) {
+            index->present_[n] += 1;
+            const std::uint32_t parent = n + (n & (0u - n));
+            if (parent <= count)
+                index->present_[parent] += index->present_[n];
+        }
+        return index;
+    }
+
+    // Present entries that share a byte with [begin, end), in list order.
+    std::vector<std::uint32_t> reaching(std::uint64_t begin, std::uint64_t end) const {
+        std::vector<std::uint32_t> found;
+        const std::uint64_t from = begin > longest_ ? begin - longest_ : 0;
+        auto it = std::lower_bound(
+            byAddress_.begin(), byAddress_.end(), from,
+            [&](std::uint32_t n, std::uint64_t address) { return entries_[n].address < address; });
+        for (; it != byAddress_.end() && entries_[*it].address < end; ++it) {
+            const Entry& entry = entries_[*it];
+            if (entry.present && std::uint64_t{entry.address} + entry.size > begin)
+                found.push_back(*it);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    // Present entries numbered up to n, n included.
+    std::uint64_t rank(std::uint32_t n) const {
+        std::uint64_t total = 0;
+        for (std::uint32_t i = n + 1; i > 0; i -= i & (0u - i))
+            total += present_[i];
+        return total;
+    }
+
+    CAddressDataList::Position position(std::uint32_t n) const { return entries_[n].position; }
+    std::uint32_t size() const { return static_cast<std::uint32_t>(entries_.size()); }
+
+    void removed(std::uint32_t n) {
+        entries_[n].present = false;
+        for (std::uint32_t i = n + 1; i < present_.size(); i += i & (0u - i))
+            present_[i] -= 1;
+    }
+
+    // Decodes the present entries numbered up to n, as a walk reaching entry n
+    // would have; each entry once.
+    void decodeUpTo(CAddressDataList& image, std::uint32_t n) {
+        for (; decodedBelow_ <= n && decodedBelow_ < entries_.size(); ++decodedBelow_)
+            if (entries_[decodedBelow_].present)
+                decodeEntry(image.at(entries_[decodedBelow_].position));
+    }
+
+private:
+    struct Entry {
+        std::uint32_t address;
+        std::uint32_t size;
+        CAddressDataList::Position position;
+        bool present = true;
+    };
+    std::vector<Entry> entries_;
+    std::vector<std::uint32_t> byAddress_; // entries with bytes, by address
+    std::vector<std::uint32_t> present_;   // a Fenwick tree of present entries
+    std::uint32_t longest_ = 0;
+    std::uint32_t decodedBelow_ = 0;
+};
+
+FilledBlock indexedFill(CAddressDataList& image, FillIndex& index, std::uint32_t blockAddress,
+                        std::uint32_t blockSize, const FillProgress& progress, FillWalk walk) {
+    auto block = std::make_unique<CAddressData>(blockAddress, nullptr, blockSize);
+    Coverage coverage(blockSize);
+    const std::uint64_t countAtStart = image.count();
+    const std::uint64_t end = std::uint64_t{blockAddress} + blockSize;
+
+    // The walk would stop after the entry that completes the block; until then
+    // it decodes every entry it passes.
+    std::vector<std::uint32_t> used;
+    std::uint32_t last = index.size() - 1;
+    bool stopped = false;
+    for (std::uint32_t n : index.reaching(blockAddress, end)) {
+        index.decodeUpTo(image, n);
+        const CAddressDataEx& entry = image.at(index.position(n));
+        const std::uint32_t overlap = OverlapLength(*block, entry);
+        if (overlap == 0)
+            continue;
+        CopyOverlap(*block, entry);
+        coverage.mark(std::max(entry.address(), blockAddress) - blockAddress, overlap);
+        if (overlap == entry.size())
+            used.push_back(n);
+        if (walk == FillWalk::kUntilCovered && coverage.complete()) {
+            last = n;
+            stopped = true;
+            break;
+        }
+    }
+    const std::uint64_t walked = stopped ? index.rank(last) : countAtStart;
+    index.decodeUpTo(image, last);
+    for (std::uint32_t n : used) {
+        image.removeKeepingFillState(index.position(n));
+        index.removed(n);
+    }
+    reportWalk(walked, countAtStart, progress);
+    return {std::move(block), coverage.count()};
+}
+
+} // namespace
+
+FilledBlock FillBlock(CAddressDataList& image, std::uint32_t blockAddress, std::uint32_t blockSize,
+                      const FillProgress& progress, FillWalk walk) {
+    // An empty block is complete before the first entry, which the walk still
+    // takes; and an empty image has nothing to index.
+    if (blockSize == 0 || image.empty())
+        return walkFill(image, blockAddress, blockSize, progress, walk);
+    auto* index = dynamic_cast<FillIndex*>(image.fillState());
+    if (index == nullptr) {
+        auto made = FillIndex::make(image);
+        if (!made)
+            return walkFill(image, blockAddress, blockSize, progress, walk);
+        index = made.get();
+        image.setFillState(std::move(made));
+    }
+    return indexedFill(image, *index, blockAddress, blockSize, progress, walk);
 }
