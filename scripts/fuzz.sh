@@ -11,7 +11,7 @@ seconds=${1:-10}
 top=$PWD
 dir=build-fuzz
 
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DREFIRM_GUI=OFF \
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_CXX_COMPILER=clang++ -DREFIRM_GUI=OFF \
     -DREFIRM_FUZZ=ON -DREFIRM_BUILD_TESTS=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 

@@ -14,9 +14,10 @@ for a in "$@"; do
 done
 # The graphical front end: wxWidgets on GTK 3, a Latin and a Japanese font;
 # its end-to-end test and screenshots: Xvfb, xdotool, xwd, netpbm and a small
-# window manager that draws the captions.
+# window manager that draws the captions; srecord's srec_cat, which a test of
+# refirm-image compares its layout with.
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev clang-format python3 clang libclang-rt-14-dev
-    libwxgtk3.2-dev fonts-liberation2 fonts-ipafont-gothic xvfb xdotool x11-apps netpbm openbox
+    libwxgtk3.2-dev fonts-liberation2 fonts-ipafont-gothic xvfb xdotool x11-apps netpbm openbox srecord
     ${extra[@]+"${extra[@]}"})
 missing=()
 for p in "${packages[@]}"; do

@@ -15,7 +15,7 @@ start=$SECONDS
 
 jobs=$(nproc)
 cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" >/dev/null
 cmake --build build-win64 -j "$jobs"
 built=$SECONDS
 
@@ -23,7 +23,7 @@ built=$SECONDS
 # the 64-bit one; its result is checked at the end.
 (
     cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREFIRM_BUILD_TESTS=OFF >/dev/null &&
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DREFIRM_BUILD_TESTS=OFF >/dev/null &&
         cmake --build build-win32 -j 1 --target refirm
 ) >build-win64/win32-build.log 2>&1 &
 win32=$!

@@ -19,20 +19,47 @@ constexpr RecordType kDataRecords[] = {{'1', 4}, {'2', 6}, {'3', 8}};
 constexpr std::size_t kFrameDigits = 6;
 constexpr std::size_t kAddressIndex = 4;
 
-// Value of a hexadecimal digit in either case; -1 for anything else.
+// Values of the hexadecimal digits, -1 for every other character: in either
+// case, and upper case only.
+struct DigitTable {
+    std::int8_t value[256];
+    constexpr explicit DigitTable(bool lowerToo) : value{} {
+        for (int c = 0; c < 256; ++c)
+            value[c] = -1;
+        for (int i = 0; i < 16; ++i) {
+            value[static_cast<unsigned char>(kDigits[i])] = static_cast<std::int8_t>(i);
+            if (lowerToo && i >= 10)
+                value['a' + i - 10] = static_cast<std::int8_t>(i);
+        }
+    }
+};
+constexpr DigitTable kAnyCase(true);
+constexpr DigitTable kUpperCase(false);
+
 int anyCaseDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return kAnyCase.value[static_cast<unsigned char>(c)];
 }
 
-int upperCaseDigit(char c) {
-    const char* found = std::strchr(kDigits, c);
-    return (c != '\0' && found != nullptr) ? static_cast<int>(found - kDigits) : -1;
+// Decodes pairs of digits into bytes; false at the first non-digit. The sum of
+// the bytes is added to `sum`.
+bool decodePairs(std::string_view text, const DigitTable& table, std::uint8_t* out,
+                 std::uint8_t& sum) {
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t pairs = text.size() / 2;
+    int bad = 0;
+    std::uint8_t total = sum;
+    for (std::size_t i = 0; i < pairs; ++i) {
+        const int high = table.value[in[2 * i]];
+        const int low = table.value[in[2 * i + 1]];
+        bad |= high | low; // negative once any digit is not one
+        const auto byte = static_cast<std::uint8_t>((static_cast<unsigned>(high) << 4) |
+                                                    (static_cast<unsigned>(low) & 15u));
+        if (out != nullptr)
+            out[i] = byte;
+        total = static_cast<std::uint8_t>(total + byte);
+    }
+    sum = total;
+    return bad >= 0;
 }
 
 // A byte of the frame (count, address, checksum). A non-digit counts as 0 and
@@ -80,13 +107,22 @@ void CAddressData::clear() {
     address_ = 0;
     checksum_ = 0;
     data_.clear();
-    text_.clear();
+    text_ = {};
+    ownText_.reset();
     decoded_ = false;
     textLength_ = 0;
     headerDigitsValid_ = true;
 }
 
 std::optional<CFormatError> CAddressData::parse(std::string_view line) {
+    return parseLine(line, true);
+}
+
+std::optional<CFormatError> CAddressData::parseInPlace(std::string_view line) {
+    return parseLine(line, false);
+}
+
+std::optional<CFormatError> CAddressData::parseLine(std::string_view line, bool copy) {
     clear();
     if (line.size() < kFrameDigits)
         return CFormatError(CFormatError::kMalformed);
@@ -117,6 +153,11 @@ std::optional<CFormatError> CAddressData::parse(std::string_view line) {
         static_cast<std::uint8_t>(~recordChecksum) - addressSum - count));
     text_ = line.substr(kAddressIndex + type->addressDigits,
                         line.size() - type->addressDigits - kFrameDigits);
+    if (copy && !text_.empty()) {
+        ownText_ = std::make_unique<char[]>(text_.size());
+        std::memcpy(ownText_.get(), text_.data(), text_.size());
+        text_ = std::string_view(ownText_.get(), text_.size());
+    }
     textLength_ = static_cast<std::int32_t>(text_.size());
     headerDigitsValid_ = valid;
     return std::nullopt;
@@ -133,17 +174,10 @@ void CAddressData::decodeText(DigitCase digits) {
     if (text_.size() % 2 != 0)
         throw CFormatError(CFormatError::kMalformed);
 
-    int (*digitValue)(char) = digits == DigitCase::kAny ? anyCaseDigit : upperCaseDigit;
     std::vector<std::uint8_t> bytes(text_.size() / 2);
     std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int high = digitValue(text_[2 * i]);
-        const int low = digitValue(text_[2 * i + 1]);
-        if (high < 0 || low < 0)
-            throw CFormatError(CFormatError::kMalformed);
-        bytes[i] = static_cast<std::uint8_t>((high << 4) | low);
-        sum = static_cast<std::uint8_t>(sum + bytes[i]);
-    }
+    if (!decodePairs(text_, digits == DigitCase::kAny ? kAnyCase : kUpperCase, bytes.data(), sum))
+        throw CFormatError(CFormatError::kMalformed);
     if (!headerDigitsValid_ || static_cast<std::uint8_t>(~sum) != checksum_)
         throw CFormatError(CFormatError::kMalformed);
     data_ = std::move(bytes);
@@ -155,13 +189,8 @@ bool CAddressData::decodable() const {
     if (text_.size() % 2 != 0 || !headerDigitsValid_)
         return false;
     std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < text_.size(); i += 2) {
-        const int high = anyCaseDigit(text_[i]);
-        const int low = anyCaseDigit(text_[i + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        sum = static_cast<std::uint8_t>(sum + ((high << 4) | low));
-    }
+    if (!decodePairs(text_, kAnyCase, nullptr, sum))
+        return false;
     return static_cast<std::uint8_t>(~sum) == checksum_;
 }
 

@@ -4,6 +4,7 @@
 #include "firmware/format_error.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ public:
     // short for its type, kUnsupportedRecord for another record type) and is not
     // raised. The address, count and checksum digits may be in either case.
     std::optional<CFormatError> parse(std::string_view line);
+    // As parse, but the text is not copied: the record refers to the line,
+    // which must outlive it (the image list keeps its files' text for that).
+    std::optional<CFormatError> parseInPlace(std::string_view line);
 
     // Turns the text into the bytes and checks them against the checksum; digits in
     // either case. Does nothing once tried, so a record that failed stays failed
@@ -53,7 +57,7 @@ public:
 
     // One's complement of the sum the data bytes must have.
     std::uint8_t checksum() const { return checksum_; }
-    const std::string& text() const { return text_; }
+    std::string_view text() const { return text_; }
     std::int32_t textLength() const { return textLength_; }
     bool decoded() const { return decoded_; }
 
@@ -63,11 +67,13 @@ protected:
 
 private:
     void clear();
+    std::optional<CFormatError> parseLine(std::string_view line, bool copy);
 
     std::uint32_t address_ = 0;
     std::uint8_t checksum_ = 0;
     std::vector<std::uint8_t> data_;
-    std::string text_;
+    std::string_view text_;
+    std::unique_ptr<char[]> ownText_; // the text, when parse copied it
     bool decoded_ = false;
     std::int32_t textLength_ = 0;
     // False when the address, count or checksum field held a non-digit: the

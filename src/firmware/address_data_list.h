@@ -4,22 +4,57 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A firmware image: one record for every line of its S-record file, in file
 // order, owned by the list. The block fill lays it out as if it walked it from
 // the head again for each block, and takes out the records it has used up.
+//
+// Images run to millions of lines, so the list is built for that: the records
+// a load makes are allocated many at a time and refer to the file's text,
+// which the list keeps, instead of holding a copy each; the order is kept in
+// index links, so that taking out a record costs nothing else.
 class CAddressDataList {
 public:
-    using Entries = std::list<std::unique_ptr<CAddressDataEx>>;
-    using Position = Entries::iterator;
+    // Where an entry stands; stays valid until that entry is removed.
+    class Position {
+    public:
+        using iterator_category = std::bidirectional_iterator_tag;
+        using value_type = CAddressDataEx;
+        using difference_type = std::ptrdiff_t;
+        using pointer = CAddressDataEx*;
+        using reference = CAddressDataEx&;
 
-    CAddressDataList() = default;
-    CAddressDataList(CAddressDataList&&) = default;
-    CAddressDataList& operator=(CAddressDataList&&) = default;
+        Position() = default;
+        Position& operator++();
+        Position operator++(int) {
+            Position before = *this;
+            ++*this;
+            return before;
+        }
+        // From end(), the last entry.
+        Position& operator--();
+        Position operator--(int) {
+            Position before = *this;
+            --*this;
+            return before;
+        }
+        friend bool operator==(const Position& a, const Position& b) { return a.slot_ == b.slot_; }
+
+    private:
+        friend class CAddressDataList;
+        Position(const CAddressDataList* list, std::uint32_t slot) : list_(list), slot_(slot) {}
+        const CAddressDataList* list_ = nullptr;
+        std::uint32_t slot_ = kNone;
+    };
+
+    CAddressDataList();
+    CAddressDataList(CAddressDataList&&) noexcept;
+    CAddressDataList& operator=(CAddressDataList&&) noexcept;
     ~CAddressDataList();
 
     // Appends one record for every line of the file and returns the number of data
@@ -35,11 +70,11 @@ public:
     // std::invalid_argument for a null entry.
     void append(std::unique_ptr<CAddressDataEx> entry);
 
-    std::size_t count() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    std::size_t count() const { return count_; }
+    bool empty() const { return count_ == 0; }
 
-    Position head() { return entries_.begin(); }
-    Position end() { return entries_.end(); }
+    Position head() { return {this, head_}; }
+    Position end() { return {this, kNone}; }
     // The entry at a position; std::invalid_argument at end().
     CAddressDataEx& at(Position position);
     // Deletes the entry at a position and returns the position after it;
@@ -60,6 +95,24 @@ public:
     Position removeKeepingFillState(Position position);
 
 private:
-    Entries entries_;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+    struct Arena;
+
+    // One record for every line of text the list holds.
+    std::int32_t parseText(std::string_view content);
+    // Takes a record into the order, after the last.
+    void link(CAddressDataEx* record);
+    // Destroys a record wherever it was made.
+    void destroy(std::uint32_t slot);
+
+    std::vector<CAddressDataEx*> slots_; // every record made, in order; null once removed
+    std::vector<std::uint32_t> next_;
+    std::vector<std::uint32_t> previous_;
+    std::vector<bool> fromArena_; // made by a load, not handed in
+    std::uint32_t head_ = kNone;
+    std::uint32_t tail_ = kNone;
+    std::size_t count_ = 0;
+    std::unique_ptr<Arena> arena_;
+    std::vector<std::vector<unsigned char>> texts_; // the loaded files' text
     std::unique_ptr<FillState> fillState_;
 };

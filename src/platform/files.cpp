@@ -4,6 +4,7 @@
 
 #include "platform/native.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -29,10 +30,19 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileN
     const int fd = native::OpenRegularFileForReading(ResolveFileName(fileName), lastError);
     if (fd < 0)
         return std::nullopt;
+    // Read straight into place, in large pieces: images run to many MiB. The
+    // size is a hint only; a file that grows or shrinks meanwhile is read to
+    // its end.
+    constexpr std::size_t kPiece = 1 << 20;
+    const long long size = native::FileSize(fd);
     std::vector<unsigned char> bytes;
-    unsigned char chunk[65536];
+    std::size_t filled = 0;
+    bytes.resize(size > 0 ? static_cast<std::size_t>(size) : kPiece);
     for (;;) {
-        const long n = native::Read(fd, chunk, sizeof chunk);
+        if (filled == bytes.size())
+            bytes.resize(bytes.size() + kPiece);
+        const long n =
+            native::Read(fd, bytes.data() + filled, std::min(kPiece, bytes.size() - filled));
         if (n < 0) {
             lastError = kErrorGenFailure;
             native::Close(fd);
@@ -40,8 +50,9 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileN
         }
         if (n == 0)
             break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
+        filled += static_cast<std::size_t>(n);
     }
+    bytes.resize(filled);
     native::Close(fd);
     return bytes;
 }

@@ -23,6 +23,8 @@ int OpenForAppending(const std::string& name, bool excludeWriters);
 int OpenLockFile(const std::string& name);
 // Bytes moved, 0 at the end of a file, below 0 on failure (retried on signals).
 long Read(int file, void* buffer, std::size_t size);
+// Size in bytes of an open file; -1 when it cannot be told.
+long long FileSize(int file);
 long Write(int file, const void* data, std::size_t size);
 void Close(int file);
 bool RemoveFile(const std::string& name);

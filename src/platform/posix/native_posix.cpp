@@ -93,6 +93,11 @@ long Read(int file, void* buffer, std::size_t size) {
     }
 }
 
+long long FileSize(int file) {
+    struct stat status {};
+    return ::fstat(file, &status) == 0 ? static_cast<long long>(status.st_size) : -1;
+}
+
 long Write(int file, const void* data, std::size_t size) {
     for (;;) {
         const ssize_t n = ::write(file, data, size);

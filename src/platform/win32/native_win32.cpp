@@ -73,6 +73,10 @@ long Read(int file, void* buffer, std::size_t size) {
     return ::_read(file, buffer, static_cast<unsigned>(size));
 }
 
+long long FileSize(int file) {
+    return ::_filelengthi64(file);
+}
+
 long Write(int file, const void* data, std::size_t size) {
     return ::_write(file, data, static_cast<unsigned>(size));
 }
