@@ -198,6 +198,10 @@ void CAddressDataEx::decodeStrict() {
     decodeText(DigitCase::kUpperOnly);
 }
 
+int HexDigitValue(char c) {
+    return anyCaseDigit(c);
+}
+
 std::uint32_t OverlapLength(const CAddressData& a, const CAddressData& b) {
     return commonRange(a, b).length;
 }

@@ -105,6 +105,9 @@ private:
     std::int32_t line_ = 0;
 };
 
+// Value of a hexadecimal digit in either case; -1 for any other character.
+int HexDigitValue(char c);
+
 // Number of bytes in both [a.address, a.address + a.size) and
 // [b.address, b.address + b.size); 0 when they do not meet. Ranges may end at 2^32.
 std::uint32_t OverlapLength(const CAddressData& a, const CAddressData& b);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -48,42 +49,35 @@ CAddressDataList::Position& CAddressDataList::Position::operator--() {
 
 CAddressDataList::CAddressDataList() : arena_(std::make_unique<Arena>()) {}
 
-CAddressDataList::CAddressDataList(CAddressDataList&& other) noexcept
-    : slots_(std::move(other.slots_)), next_(std::move(other.next_)),
-      previous_(std::move(other.previous_)), fromArena_(std::move(other.fromArena_)),
-      head_(other.head_), tail_(other.tail_), count_(other.count_), arena_(std::move(other.arena_)),
-      texts_(std::move(other.texts_)), fillState_(std::move(other.fillState_)) {
-    other.slots_.clear();
-    other.next_.clear();
-    other.previous_.clear();
-    other.fromArena_.clear();
-    other.head_ = other.tail_ = kNone;
-    other.count_ = 0;
-    other.arena_ = std::make_unique<Arena>();
+CAddressDataList::CAddressDataList(CAddressDataList&& other) noexcept {
+    adopt(other);
 }
 
 CAddressDataList& CAddressDataList::operator=(CAddressDataList&& other) noexcept {
     if (this != &other) {
         clear();
-        slots_ = std::move(other.slots_);
-        next_ = std::move(other.next_);
-        previous_ = std::move(other.previous_);
-        fromArena_ = std::move(other.fromArena_);
-        head_ = other.head_;
-        tail_ = other.tail_;
-        count_ = other.count_;
-        arena_ = std::move(other.arena_);
-        texts_ = std::move(other.texts_);
-        fillState_ = std::move(other.fillState_);
-        other.slots_.clear();
-        other.next_.clear();
-        other.previous_.clear();
-        other.fromArena_.clear();
-        other.head_ = other.tail_ = kNone;
-        other.count_ = 0;
-        other.arena_ = std::make_unique<Arena>();
+        adopt(other);
     }
     return *this;
+}
+
+void CAddressDataList::adopt(CAddressDataList& other) noexcept {
+    slots_ = std::move(other.slots_);
+    next_ = std::move(other.next_);
+    previous_ = std::move(other.previous_);
+    fromArena_ = std::move(other.fromArena_);
+    head_ = std::exchange(other.head_, kNone);
+    tail_ = std::exchange(other.tail_, kNone);
+    count_ = std::exchange(other.count_, 0);
+    arena_ = std::move(other.arena_);
+    texts_ = std::move(other.texts_);
+    fillState_ = std::move(other.fillState_);
+    other.slots_.clear();
+    other.next_.clear();
+    other.previous_.clear();
+    other.fromArena_.clear();
+    other.texts_.clear();
+    other.arena_ = std::make_unique<Arena>();
 }
 
 CAddressDataList::~CAddressDataList() {

@@ -98,6 +98,8 @@ private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
     struct Arena;
 
+    // Takes over the other list's entries, leaving it empty.
+    void adopt(CAddressDataList& other) noexcept;
     // One record for every line of text the list holds.
     std::int32_t parseText(std::string_view content);
     // Takes a record into the order, after the last.

@@ -44,16 +44,6 @@ private:
     std::string_view rest_;
 };
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // The record type of a line, 0 to 9; -1 for a line that is no S-record.
 int recordType(std::string_view line) {
     if (line.size() < 2 || line[0] != 'S' || line[1] < '0' || line[1] > '9')
@@ -109,7 +99,7 @@ std::optional<std::string> recordFault(std::string_view line, int type) {
                       "%zu): lines run together, no valid record",
                       line.size(), static_cast<std::size_t>(returns), line.find('\r') + 1);
     for (std::size_t i = 2; i < line.size(); ++i)
-        if (hexValue(line[i]) < 0)
+        if (HexDigitValue(line[i]) < 0)
             return characterName(line[i]) + format(" in column %zu is no hexadecimal digit", i + 1);
     const std::size_t digits = line.size() - 2;
     if (digits % 2 != 0)
@@ -123,8 +113,8 @@ std::optional<std::string> recordFault(std::string_view line, int type) {
     std::uint8_t count = 0;
     std::uint8_t checksum = 0;
     for (std::size_t i = 0; i < byteCount; ++i) {
-        const auto value =
-            static_cast<std::uint8_t>((hexValue(line[2 + 2 * i]) << 4) | hexValue(line[3 + 2 * i]));
+        const auto value = static_cast<std::uint8_t>((HexDigitValue(line[2 + 2 * i]) << 4) |
+                                                     HexDigitValue(line[3 + 2 * i]));
         if (i == 0)
             count = value;
         if (i + 1 == byteCount)
