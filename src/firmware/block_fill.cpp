@@ -40,14 +40,6 @@ private:
     std::uint32_t count_ = 0;
 };
 
-void decodeEntry(CAddressDataEx& entry) {
-    try {
-        entry.decode();
-    } catch (const CFormatError& error) {
-        throw CImageRecordError(error.value(), entry.line(), entry.address());
-    }
-}
-
 // Reports the whole percentages a walk of `walked` entries out of `total`
 // rises through: floor(w * 100 / total) for w = 1..walked, each time it rises.
 void reportWalk(std::uint64_t walked, std::uint64_t total, const FillProgress& progress) {
@@ -79,7 +71,7 @@ FilledBlock walkFill(CAddressDataList& image, std::uint32_t blockAddress, std::u
 
     for (auto position = image.head(); position != image.end();) {
         CAddressDataEx& entry = image.at(position);
-        decodeEntry(entry);
+        DecodeImageRecord(entry);
         const std::uint32_t overlap = OverlapLength(*block, entry);
         bool usedUp = false;
         if (overlap > 0) {
@@ -176,7 +168,7 @@ public:
     void decodeUpTo(CAddressDataList& image, std::uint32_t n) {
         for (; decodedBelow_ <= n && decodedBelow_ < entries_.size(); ++decodedBelow_)
             if (entries_[decodedBelow_].present)
-                decodeEntry(image.at(entries_[decodedBelow_].position));
+                DecodeImageRecord(image.at(entries_[decodedBelow_].position));
     }
 
 private:
@@ -232,6 +224,14 @@ FilledBlock indexedFill(CAddressDataList& image, FillIndex& index, std::uint32_t
 }
 
 } // namespace
+
+void DecodeImageRecord(CAddressDataEx& entry) {
+    try {
+        entry.decode();
+    } catch (const CFormatError& error) {
+        throw CImageRecordError(error.value(), entry.line(), entry.address());
+    }
+}
 
 FilledBlock FillBlock(CAddressDataList& image, std::uint32_t blockAddress, std::uint32_t blockSize,
                       const FillProgress& progress, FillWalk walk) {

@@ -23,6 +23,10 @@ private:
     std::uint32_t address_;
 };
 
+// Decodes one record of the image (digits in either case), raising
+// CImageRecordError with its line and address when it fails.
+void DecodeImageRecord(CAddressDataEx& entry);
+
 // Called with the whole percentage of the walk, (entries walked so far × 100) /
 // (entries in the image when the fill started), each time that value rises; the
 // caller shows 0 % itself before the fill.

@@ -1,7 +1,6 @@
 #include "firmware/image_layout.h"
 
 #include "firmware/block_fill.h"
-#include "firmware/format_error.h"
 
 #include <algorithm>
 
@@ -38,11 +37,7 @@ std::vector<AddressRange> decodeAll(CAddressDataList& image, Percent& percent) {
     for (auto position = image.head(); position != image.end(); ++position) {
         percent.reach(++done, total, 0, 50);
         CAddressDataEx& entry = image.at(position);
-        try {
-            entry.decode();
-        } catch (const CFormatError& error) {
-            throw CImageRecordError(error.value(), entry.line(), entry.address());
-        }
+        DecodeImageRecord(entry);
         if (entry.size() > 0)
             ranges.push_back({entry.address(), std::uint64_t{entry.address()} + entry.size()});
     }

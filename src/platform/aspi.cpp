@@ -177,20 +177,25 @@ bool AspiBackendInstalled() {
     return !b.list.empty();
 }
 
-std::vector<std::string> AspiNotes() {
+namespace {
+
+// The lines of one kind from every installed backend, in installation order.
+std::vector<std::string> linesOfAll(std::vector<std::string> (AspiBackend::*kind)() const) {
     std::vector<std::string> lines;
     for (auto& backend : snapshot())
-        for (auto& line : backend->notes())
+        for (auto& line : ((*backend).*kind)())
             lines.push_back(std::move(line));
     return lines;
 }
 
+} // namespace
+
+std::vector<std::string> AspiNotes() {
+    return linesOfAll(&AspiBackend::notes);
+}
+
 std::vector<std::string> AspiAccessProblems() {
-    std::vector<std::string> lines;
-    for (auto& backend : snapshot())
-        for (auto& line : backend->accessProblems())
-            lines.push_back(std::move(line));
-    return lines;
+    return linesOfAll(&AspiBackend::accessProblems);
 }
 
 void SetAspiErrorText(std::string text) {
