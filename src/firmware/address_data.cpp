@@ -93,11 +93,13 @@ Common commonRange(const CAddressData& a, const CAddressData& b) {
 CAddressData::CAddressData(bool decoded) : decoded_(decoded) {}
 
 CAddressData::CAddressData(std::uint32_t address, const std::uint8_t* source, std::uint32_t length)
-    : address_(address), decoded_(source != nullptr && length > 0) {
+    : address_(address), size_(length), decoded_(source != nullptr && length > 0),
+      own_(std::make_unique_for_overwrite<std::uint8_t[]>(length)) {
+    bytes_ = own_.get();
     if (source != nullptr)
-        data_.assign(source, source + length);
+        std::memcpy(bytes_, source, length);
     else
-        data_.assign(length, kErased);
+        std::memset(bytes_, kErased, length);
 }
 
 CAddressData::CAddressData(const CAddressData& other)
@@ -105,37 +107,38 @@ CAddressData::CAddressData(const CAddressData& other)
 
 void CAddressData::clear() {
     address_ = 0;
-    checksum_ = 0;
-    data_.clear();
-    text_ = {};
-    ownText_.reset();
-    decoded_ = false;
+    size_ = 0;
     textLength_ = 0;
+    checksum_ = 0;
+    decoded_ = false;
     headerDigitsValid_ = true;
+    prepared_ = Prepared::kNo;
+    bytes_ = nullptr;
+    text_ = nullptr;
+    own_.reset();
 }
 
-std::optional<CFormatError> CAddressData::parse(std::string_view line) {
-    return parseLine(line, true);
-}
-
-std::optional<CFormatError> CAddressData::parseInPlace(std::string_view line) {
-    return parseLine(line, false);
-}
-
-std::optional<CFormatError> CAddressData::parseLine(std::string_view line, bool copy) {
+bool CAddressData::parseFrame(std::string_view line, std::string_view& digits,
+                              std::optional<CFormatError>& error) {
     clear();
-    if (line.size() < kFrameDigits)
-        return CFormatError(CFormatError::kMalformed);
+    if (line.size() < kFrameDigits) {
+        error = CFormatError(CFormatError::kMalformed);
+        return false;
+    }
     const RecordType* type = nullptr;
     if (line[0] == 'S') {
         for (const RecordType& candidate : kDataRecords)
             if (line[1] == candidate.digit)
                 type = &candidate;
     }
-    if (type == nullptr)
-        return CFormatError(CFormatError::kUnsupportedRecord);
-    if (line.size() < kFrameDigits + type->addressDigits)
-        return CFormatError(CFormatError::kMalformed);
+    if (type == nullptr) {
+        error = CFormatError(CFormatError::kUnsupportedRecord);
+        return false;
+    }
+    if (line.size() < kFrameDigits + type->addressDigits) {
+        error = CFormatError(CFormatError::kMalformed);
+        return false;
+    }
 
     bool valid = true;
     std::uint32_t address = 0;
@@ -151,16 +154,47 @@ std::optional<CFormatError> CAddressData::parseLine(std::string_view line, bool 
     address_ = address;
     checksum_ = static_cast<std::uint8_t>(~static_cast<std::uint8_t>(
         static_cast<std::uint8_t>(~recordChecksum) - addressSum - count));
-    text_ = line.substr(kAddressIndex + type->addressDigits,
-                        line.size() - type->addressDigits - kFrameDigits);
-    if (copy && !text_.empty()) {
-        ownText_ = std::make_unique<char[]>(text_.size());
-        std::memcpy(ownText_.get(), text_.data(), text_.size());
-        text_ = std::string_view(ownText_.get(), text_.size());
-    }
-    textLength_ = static_cast<std::int32_t>(text_.size());
+    digits = line.substr(kAddressIndex + type->addressDigits,
+                         line.size() - type->addressDigits - kFrameDigits);
+    textLength_ = static_cast<std::uint32_t>(digits.size());
     headerDigitsValid_ = valid;
+    return true;
+}
+
+std::optional<CFormatError> CAddressData::parse(std::string_view line) {
+    std::string_view digits;
+    std::optional<CFormatError> error;
+    if (!parseFrame(line, digits, error))
+        return error;
+    if (!digits.empty()) {
+        // The text, then room for the bytes it decodes to.
+        own_ = std::make_unique_for_overwrite<std::uint8_t[]>(digits.size() + digits.size() / 2);
+        std::memcpy(own_.get(), digits.data(), digits.size());
+        text_ = reinterpret_cast<const char*>(own_.get());
+    }
     return std::nullopt;
+}
+
+std::uint32_t CAddressData::parseInto(std::string_view line, std::uint8_t* store) {
+    std::string_view digits;
+    std::optional<CFormatError> error;
+    if (!parseFrame(line, digits, error) || digits.empty())
+        return 0;
+    Prepared outcome = Prepared::kFails;
+    std::uint8_t sum = 0;
+    if (digits.size() % 2 == 0 && headerDigitsValid_) {
+        if (decodePairs(digits, kUpperCase, store, sum))
+            outcome = Prepared::kUpperCase;
+        else if (sum = 0; decodePairs(digits, kAnyCase, store, sum))
+            outcome = Prepared::kAnyCase;
+        if (static_cast<std::uint8_t>(~sum) != checksum_)
+            outcome = Prepared::kFails;
+    }
+    prepared_ = outcome;
+    if (outcome == Prepared::kFails)
+        return 0;
+    bytes_ = store;
+    return textLength_ / 2;
 }
 
 void CAddressData::decode() {
@@ -168,28 +202,38 @@ void CAddressData::decode() {
 }
 
 void CAddressData::decodeText(DigitCase digits) {
-    if (decoded_ || text_.empty())
+    if (decoded_ || textLength_ == 0)
         return;
     decoded_ = true;
-    if (text_.size() % 2 != 0)
+    if (prepared_ != Prepared::kNo) {
+        if (prepared_ == Prepared::kFails ||
+            (prepared_ == Prepared::kAnyCase && digits == DigitCase::kUpperOnly))
+            throw CFormatError(CFormatError::kMalformed);
+        size_ = textLength_ / 2;
+        return;
+    }
+    if (textLength_ % 2 != 0)
         throw CFormatError(CFormatError::kMalformed);
 
-    std::vector<std::uint8_t> bytes(text_.size() / 2);
+    std::uint8_t* out = own_.get() + textLength_; // the room parse() left
     std::uint8_t sum = 0;
-    if (!decodePairs(text_, digits == DigitCase::kAny ? kAnyCase : kUpperCase, bytes.data(), sum))
+    if (!decodePairs(text(), digits == DigitCase::kAny ? kAnyCase : kUpperCase, out, sum))
         throw CFormatError(CFormatError::kMalformed);
     if (!headerDigitsValid_ || static_cast<std::uint8_t>(~sum) != checksum_)
         throw CFormatError(CFormatError::kMalformed);
-    data_ = std::move(bytes);
+    bytes_ = out;
+    size_ = textLength_ / 2;
 }
 
 bool CAddressData::decodable() const {
-    if (decoded_ || text_.empty())
+    if (decoded_ || textLength_ == 0)
         return true;
-    if (text_.size() % 2 != 0 || !headerDigitsValid_)
+    if (prepared_ != Prepared::kNo)
+        return prepared_ != Prepared::kFails;
+    if (textLength_ % 2 != 0 || !headerDigitsValid_)
         return false;
     std::uint8_t sum = 0;
-    if (!decodePairs(text_, kAnyCase, nullptr, sum))
+    if (!decodePairs(text(), kAnyCase, nullptr, sum))
         return false;
     return static_cast<std::uint8_t>(~sum) == checksum_;
 }

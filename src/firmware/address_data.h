@@ -35,9 +35,13 @@ public:
     // short for its type, kUnsupportedRecord for another record type) and is not
     // raised. The address, count and checksum digits may be in either case.
     std::optional<CFormatError> parse(std::string_view line);
-    // As parse, but the text is not copied: the record refers to the line,
-    // which must outlive it (the image list keeps its files' text for that).
-    std::optional<CFormatError> parseInPlace(std::string_view line);
+    // As parse, for the image loader, which holds millions of records: the data
+    // digits are turned into bytes at once, into `store` (room for line.size() / 2
+    // bytes, which must outlive the record), and no text is kept. decode() then
+    // only takes up what was found here (the bytes, or the failure), so the
+    // record behaves as one that kept its text. Returns the number of bytes put
+    // into the store: 0 for a record whose decode would fail in either case.
+    std::uint32_t parseInto(std::string_view line, std::uint8_t* store);
 
     // Turns the text into the bytes and checks them against the checksum; digits in
     // either case. Does nothing once tried, so a record that failed stays failed
@@ -51,14 +55,16 @@ public:
 
     std::uint32_t address() const { return address_; }
     // Number of bytes held; 0 until decoded.
-    std::uint32_t size() const { return static_cast<std::uint32_t>(data_.size()); }
-    std::uint8_t* data() { return data_.data(); }
-    const std::uint8_t* data() const { return data_.data(); }
+    std::uint32_t size() const { return size_; }
+    std::uint8_t* data() { return bytes_; }
+    const std::uint8_t* data() const { return bytes_; }
 
     // One's complement of the sum the data bytes must have.
     std::uint8_t checksum() const { return checksum_; }
-    std::string_view text() const { return text_; }
-    std::int32_t textLength() const { return textLength_; }
+    // The data digits of a record made by parse(); a record the image loader made
+    // has turned them into bytes already and keeps none.
+    std::string_view text() const { return {text_, text_ != nullptr ? textLength_ : 0u}; }
+    std::int32_t textLength() const { return static_cast<std::int32_t>(textLength_); }
     bool decoded() const { return decoded_; }
 
 protected:
@@ -66,20 +72,33 @@ protected:
     void decodeText(DigitCase digits);
 
 private:
+    // What the loader found when it turned the digits into bytes.
+    enum class Prepared : std::uint8_t {
+        kNo,        // the text is kept and decoded on first use
+        kUpperCase, // good, with upper-case digits only
+        kAnyCase,   // good only when lower-case digits are accepted
+        kFails,     // odd, a non-digit or a wrong checksum
+    };
+
     void clear();
-    std::optional<CFormatError> parseLine(std::string_view line, bool copy);
+    // The frame: address, checksum and where the data digits are. False when
+    // the line holds no data record; `error` then says why.
+    bool parseFrame(std::string_view line, std::string_view& digits,
+                    std::optional<CFormatError>& error);
 
     std::uint32_t address_ = 0;
+    std::uint32_t size_ = 0; // bytes held
+    std::uint32_t textLength_ = 0;
     std::uint8_t checksum_ = 0;
-    std::vector<std::uint8_t> data_;
-    std::string_view text_;
-    std::unique_ptr<char[]> ownText_; // the text, when parse copied it
     bool decoded_ = false;
-    std::int32_t textLength_ = 0;
     // False when the address, count or checksum field held a non-digit: the
     // address cannot be trusted, so the record must not pass its checksum test by
     // chance.
     bool headerDigitsValid_ = true;
+    Prepared prepared_ = Prepared::kNo;
+    std::uint8_t* bytes_ = nullptr;       // size_ bytes; for a prepared record, the bytes waiting
+    const char* text_ = nullptr;          // textLength_ digits, when kept
+    std::unique_ptr<std::uint8_t[]> own_; // the bytes (and kept text) this record owns
 };
 
 // The record the image loader creates, one per line of the file.

@@ -1,6 +1,7 @@
 #include "firmware/address_data_list.h"
 
 #include "firmware/file_open_error.h"
+#include "firmware/line_splitter.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -11,19 +12,23 @@
 
 namespace {
 
-constexpr char kEndOfText = '\x1A'; // Ctrl-Z
+constexpr std::size_t kReadPiece = 1 << 20;
 
 } // namespace
 
-// Room for the records of a load, many at a time; records are made in place
-// and destroyed by the list.
+// Room for the records of a load and for their bytes, many at a time; records
+// are made in place and destroyed by the list.
 struct CAddressDataList::Arena {
     static constexpr std::size_t kPerChunk = 4096;
+    static constexpr std::size_t kBytesPerPiece = 1 << 20;
     struct alignas(CAddressDataEx) Cell {
         unsigned char bytes[sizeof(CAddressDataEx)];
     };
     std::vector<std::unique_ptr<Cell[]>> chunks;
     std::size_t usedInLast = kPerChunk;
+    std::vector<std::unique_ptr<std::uint8_t[]>> bytePieces;
+    std::uint8_t* freeBytes = nullptr;
+    std::size_t bytesLeft = 0;
 
     CAddressDataEx* make(std::int32_t line) {
         if (usedInLast == kPerChunk) {
@@ -32,6 +37,21 @@ struct CAddressDataList::Arena {
             usedInLast = 0;
         }
         return new (chunks.back()[usedInLast++].bytes) CAddressDataEx(line);
+    }
+
+    // At least `size` bytes of room, which use() then takes (some of).
+    std::uint8_t* room(std::size_t size) {
+        if (size > bytesLeft) {
+            const std::size_t piece = std::max(size, kBytesPerPiece);
+            bytePieces.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(piece));
+            freeBytes = bytePieces.back().get();
+            bytesLeft = piece;
+        }
+        return freeBytes;
+    }
+    void use(std::size_t size) {
+        freeBytes += size;
+        bytesLeft -= size;
     }
 };
 
@@ -70,13 +90,11 @@ void CAddressDataList::adopt(CAddressDataList& other) noexcept {
     tail_ = std::exchange(other.tail_, kNone);
     count_ = std::exchange(other.count_, 0);
     arena_ = std::move(other.arena_);
-    texts_ = std::move(other.texts_);
     fillState_ = std::move(other.fillState_);
     other.slots_.clear();
     other.next_.clear();
     other.previous_.clear();
     other.fromArena_.clear();
-    other.texts_.clear();
     other.arena_ = std::make_unique<Arena>();
 }
 
@@ -86,50 +104,71 @@ CAddressDataList::~CAddressDataList() {
 
 std::int32_t CAddressDataList::load(const std::string& fileName) {
     std::uint32_t error = 0;
-    auto bytes = platform::ReadWholeFile(fileName, error);
-    if (!bytes)
+    platform::FileReader file = platform::FileReader::open(fileName, error);
+    if (!file.valid())
         throw CFileOpenError(error);
-    // The records refer to the text, so the list keeps the file's content.
-    texts_.push_back(std::move(*bytes));
-    const auto& text = texts_.back();
-    return parseText(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
-}
-
-std::int32_t CAddressDataList::loadText(std::string_view content) {
-    texts_.emplace_back(content.begin(), content.end());
-    const auto& text = texts_.back();
-    return parseText(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
-}
-
-std::int32_t CAddressDataList::parseText(std::string_view content) {
-    content = content.substr(0, content.find(kEndOfText));
     fillState_.reset();
-    const std::size_t lines =
-        slots_.size() + static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) +
-        1;
+    const auto firstSlot = static_cast<std::uint32_t>(slots_.size());
+    // About 40 characters a line in the images met so far.
+    const std::size_t lines = slots_.size() + static_cast<std::size_t>(file.sizeHint() / 40) + 1;
     slots_.reserve(lines);
     next_.reserve(lines);
     previous_.reserve(lines);
     fromArena_.reserve(lines);
 
+    CLineSplitter splitter;
     std::uint32_t total = 0;
     std::int32_t lineNumber = 0;
-    const char* at = content.data();
-    const char* const end = at + content.size();
-    while (at != end) {
-        const char* lineFeed = static_cast<const char*>(std::memchr(at, '\n', end - at));
-        std::string_view line(at, (lineFeed != nullptr ? lineFeed : end) - at);
-        at = lineFeed != nullptr ? lineFeed + 1 : end;
-        if (lineFeed != nullptr && !line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-
-        CAddressDataEx* entry = arena_->make(++lineNumber);
-        entry->parseInPlace(line);
-        total += static_cast<std::uint32_t>(entry->dataByteCount());
-        link(entry);
-        fromArena_.push_back(true);
+    const auto take = [&](std::string_view line) { total += appendLine(line, ++lineNumber); };
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kReadPiece);
+    for (;;) {
+        const long n = file.read(buffer.get(), kReadPiece, error);
+        if (n < 0) {
+            truncate(firstSlot);
+            throw CFileOpenError(error);
+        }
+        if (n == 0)
+            break;
+        splitter.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)), take);
     }
+    splitter.finish(take);
     return static_cast<std::int32_t>(total);
+}
+
+std::int32_t CAddressDataList::loadText(std::string_view content) {
+    fillState_.reset();
+    CLineSplitter splitter;
+    std::uint32_t total = 0;
+    std::int32_t lineNumber = 0;
+    const auto take = [&](std::string_view line) { total += appendLine(line, ++lineNumber); };
+    splitter.feed(content, take);
+    splitter.finish(take);
+    return static_cast<std::int32_t>(total);
+}
+
+std::uint32_t CAddressDataList::appendLine(std::string_view line, std::int32_t lineNumber) {
+    CAddressDataEx* entry = arena_->make(lineNumber);
+    arena_->use(entry->parseInto(line, arena_->room(line.size() / 2)));
+    link(entry);
+    fromArena_.push_back(true);
+    return static_cast<std::uint32_t>(entry->dataByteCount());
+}
+
+void CAddressDataList::truncate(std::uint32_t slot) {
+    while (slots_.size() > slot) {
+        const std::uint32_t last = tail_;
+        tail_ = previous_[last];
+        if (tail_ != kNone)
+            next_[tail_] = kNone;
+        else
+            head_ = kNone;
+        destroy(last);
+        --count_;
+        slots_.pop_back();
+        next_.pop_back();
+        previous_.pop_back();
+        fromArena_.pop_back();
+    }
 }
 
 void CAddressDataList::append(std::unique_ptr<CAddressDataEx> entry) {
@@ -207,5 +246,4 @@ void CAddressDataList::clear() {
     count_ = 0;
     if (arena_)
         arena_ = std::make_unique<Arena>();
-    texts_.clear();
 }

@@ -14,10 +14,12 @@
 // order, owned by the list. The block fill lays it out as if it walked it from
 // the head again for each block, and takes out the records it has used up.
 //
-// Images run to millions of lines, so the list is built for that: the records
-// a load makes are allocated many at a time and refer to the file's text,
-// which the list keeps, instead of holding a copy each; the order is kept in
-// index links, so that taking out a record costs nothing else.
+// Images run to millions of lines, so the list is built for that: a load reads
+// the file in large pieces and keeps no text; its records are allocated many
+// at a time, and each line's digits are turned into bytes at once, into
+// storage the list holds for many records together (decode() then only takes
+// up the outcome); the order is kept in index links, so that taking out a
+// record costs nothing else.
 class CAddressDataList {
 public:
     // Where an entry stands; stays valid until that entry is removed.
@@ -58,8 +60,8 @@ public:
     ~CAddressDataList();
 
     // Appends one record for every line of the file and returns the number of data
-    // bytes they will hold. Raises CFileOpenError when the file cannot be read;
-    // nothing is appended then.
+    // bytes they will hold. Raises CFileOpenError when the file cannot be opened
+    // or read; nothing is appended then.
     std::int32_t load(const std::string& fileName);
 
     // As load, for file content already in memory. Lines end at CR LF or a lone
@@ -93,6 +95,10 @@ public:
     void setFillState(std::unique_ptr<FillState> state) { fillState_ = std::move(state); }
     // remove(), for the fill that keeps its state up to date itself.
     Position removeKeepingFillState(Position position);
+    // A position as a number, and back, for the fill's index: the entry's place
+    // among every entry the list has been given since it was last cleared.
+    static std::uint32_t slotOf(Position position) { return position.slot_; }
+    Position positionOfSlot(std::uint32_t slot) { return {this, slot}; }
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -100,8 +106,10 @@ private:
 
     // Takes over the other list's entries, leaving it empty.
     void adopt(CAddressDataList& other) noexcept;
-    // One record for every line of text the list holds.
-    std::int32_t parseText(std::string_view content);
+    // One record for the line, appended; returns its data byte count.
+    std::uint32_t appendLine(std::string_view line, std::int32_t lineNumber);
+    // Takes out and destroys the entries from the slot on (a load that failed).
+    void truncate(std::uint32_t slot);
     // Takes a record into the order, after the last.
     void link(CAddressDataEx* record);
     // Destroys a record wherever it was made.
@@ -115,6 +123,5 @@ private:
     std::uint32_t tail_ = kNone;
     std::size_t count_ = 0;
     std::unique_ptr<Arena> arena_;
-    std::vector<std::vector<unsigned char>> texts_; // the loaded files' text
     std::unique_ptr<FillState> fillState_;
 };

@@ -108,7 +108,7 @@ public:
             // What the entry will hold once decoded.
             const std::uint32_t size =
                 entry.decoded() ? entry.size() : static_cast<std::uint32_t>(entry.dataByteCount());
-            index->entries_.push_back({entry.address(), size, position});
+            index->entries_.push_back({entry.address(), size, CAddressDataList::slotOf(position)});
             index->longest_ = std::max(index->longest_, size);
         }
         const auto count = static_cast<std::uint32_t>(index->entries_.size());
@@ -120,12 +120,13 @@ public:
                          [&](std::uint32_t a, std::uint32_t b) {
                              return index->entries_[a].address < index->entries_[b].address;
                          });
-        index->present_.assign(count + 1, 0);
+        index->present_.assign(count, 1);
+        index->presentTree_.assign(count + 1, 0);
         for (std::uint32_t n = 1; n <= count; ++n) {
-            index->present_[n] += 1;
+            index->presentTree_[n] += 1;
             const std::uint32_t parent = n + (n & (0u - n));
             if (parent <= count)
-                index->present_[parent] += index->present_[n];
+                index->presentTree_[parent] += index->presentTree_[n];
         }
         return index;
     }
@@ -139,7 +140,7 @@ public:
             [&](std::uint32_t n, std::uint64_t address) { return entries_[n].address < address; });
         for (; it != byAddress_.end() && entries_[*it].address < end; ++it) {
             const Entry& entry = entries_[*it];
-            if (entry.present && std::uint64_t{entry.address} + entry.size > begin)
+            if (present_[*it] != 0 && std::uint64_t{entry.address} + entry.size > begin)
                 found.push_back(*it);
         }
         std::sort(found.begin(), found.end());
@@ -150,37 +151,39 @@ public:
     std::uint64_t rank(std::uint32_t n) const {
         std::uint64_t total = 0;
         for (std::uint32_t i = n + 1; i > 0; i -= i & (0u - i))
-            total += present_[i];
+            total += presentTree_[i];
         return total;
     }
 
-    CAddressDataList::Position position(std::uint32_t n) const { return entries_[n].position; }
+    CAddressDataList::Position position(CAddressDataList& image, std::uint32_t n) const {
+        return image.positionOfSlot(entries_[n].slot);
+    }
     std::uint32_t size() const { return static_cast<std::uint32_t>(entries_.size()); }
 
     void removed(std::uint32_t n) {
-        entries_[n].present = false;
-        for (std::uint32_t i = n + 1; i < present_.size(); i += i & (0u - i))
-            present_[i] -= 1;
+        present_[n] = 0;
+        for (std::uint32_t i = n + 1; i < presentTree_.size(); i += i & (0u - i))
+            presentTree_[i] -= 1;
     }
 
     // Decodes the present entries numbered up to n, as a walk reaching entry n
     // would have; each entry once.
     void decodeUpTo(CAddressDataList& image, std::uint32_t n) {
         for (; decodedBelow_ <= n && decodedBelow_ < entries_.size(); ++decodedBelow_)
-            if (entries_[decodedBelow_].present)
-                DecodeImageRecord(image.at(entries_[decodedBelow_].position));
+            if (present_[decodedBelow_] != 0)
+                DecodeImageRecord(image.at(position(image, decodedBelow_)));
     }
 
 private:
     struct Entry {
         std::uint32_t address;
         std::uint32_t size;
-        CAddressDataList::Position position;
-        bool present = true;
+        std::uint32_t slot; // the entry's position in the list
     };
     std::vector<Entry> entries_;
-    std::vector<std::uint32_t> byAddress_; // entries with bytes, by address
-    std::vector<std::uint32_t> present_;   // a Fenwick tree of present entries
+    std::vector<std::uint32_t> byAddress_;   // entries with bytes, by address
+    std::vector<std::uint8_t> present_;      // 1 while the entry is in the list
+    std::vector<std::uint32_t> presentTree_; // a Fenwick tree of present entries
     std::uint32_t longest_ = 0;
     std::uint32_t decodedBelow_ = 0;
 };
@@ -199,7 +202,7 @@ FilledBlock indexedFill(CAddressDataList& image, FillIndex& index, std::uint32_t
     bool stopped = false;
     for (std::uint32_t n : index.reaching(blockAddress, end)) {
         index.decodeUpTo(image, n);
-        const CAddressDataEx& entry = image.at(index.position(n));
+        const CAddressDataEx& entry = image.at(index.position(image, n));
         const std::uint32_t overlap = OverlapLength(*block, entry);
         if (overlap == 0)
             continue;
@@ -216,7 +219,7 @@ FilledBlock indexedFill(CAddressDataList& image, FillIndex& index, std::uint32_t
     const std::uint64_t walked = stopped ? index.rank(last) : countAtStart;
     index.decodeUpTo(image, last);
     for (std::uint32_t n : used) {
-        image.removeKeepingFillState(index.position(n));
+        image.removeKeepingFillState(index.position(image, n));
         index.removed(n);
     }
     reportWalk(walked, countAtStart, progress);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace platform {
 
@@ -24,37 +25,67 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileN
 
 std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName,
                                                         std::uint32_t& lastError) {
-    // Opened without waiting, so that a pipe nobody writes to cannot hold the
-    // run; only a regular file is read then (a pipe could be read only once, a
-    // device might never end).
-    const int fd = native::OpenRegularFileForReading(ResolveFileName(fileName), lastError);
-    if (fd < 0)
+    FileReader file = FileReader::open(fileName, lastError);
+    if (!file.valid())
         return std::nullopt;
-    // Read straight into place, in large pieces: images run to many MiB. The
-    // size is a hint only; a file that grows or shrinks meanwhile is read to
-    // its end.
+    // Read straight into place, in large pieces: images run to many MiB.
     constexpr std::size_t kPiece = 1 << 20;
-    const long long size = native::FileSize(fd);
     std::vector<unsigned char> bytes;
     std::size_t filled = 0;
-    bytes.resize(size > 0 ? static_cast<std::size_t>(size) : kPiece);
+    bytes.resize(file.sizeHint() > 0 ? static_cast<std::size_t>(file.sizeHint()) : kPiece);
     for (;;) {
         if (filled == bytes.size())
             bytes.resize(bytes.size() + kPiece);
         const long n =
-            native::Read(fd, bytes.data() + filled, std::min(kPiece, bytes.size() - filled));
-        if (n < 0) {
-            lastError = kErrorGenFailure;
-            native::Close(fd);
+            file.read(bytes.data() + filled, std::min(kPiece, bytes.size() - filled), lastError);
+        if (n < 0)
             return std::nullopt;
-        }
         if (n == 0)
             break;
         filled += static_cast<std::size_t>(n);
     }
     bytes.resize(filled);
-    native::Close(fd);
     return bytes;
+}
+
+FileReader FileReader::open(const std::string& fileName, std::uint32_t& lastError) {
+    // Opened without waiting, so that a pipe nobody writes to cannot hold the
+    // run; only a regular file is read then (a pipe could be read only once, a
+    // device might never end).
+    const int fd = native::OpenRegularFileForReading(ResolveFileName(fileName), lastError);
+    if (fd < 0)
+        return FileReader(-1, 0);
+    const long long size = native::FileSize(fd);
+    return FileReader(fd, size > 0 ? static_cast<std::uint64_t>(size) : 0);
+}
+
+FileReader::FileReader(FileReader&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), sizeHint_(other.sizeHint_) {}
+
+FileReader& FileReader::operator=(FileReader&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+        sizeHint_ = other.sizeHint_;
+    }
+    return *this;
+}
+
+FileReader::~FileReader() {
+    close();
+}
+
+void FileReader::close() {
+    if (fd_ >= 0)
+        native::Close(fd_);
+    fd_ = -1;
+}
+
+long FileReader::read(void* buffer, std::size_t size, std::uint32_t& lastError) {
+    const long n = native::Read(fd_, buffer, size);
+    if (n < 0)
+        lastError = kErrorGenFailure;
+    return n;
 }
 
 bool ReplaceFileContents(const std::string& fileName, const std::string& content) {

@@ -19,6 +19,35 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileN
 std::optional<std::vector<unsigned char>> ReadWholeFile(const std::string& fileName,
                                                         std::uint32_t& lastError);
 
+// A regular file opened for reading from its start, in pieces (the image
+// loader reads files of many MiB this way without holding them whole). Closed
+// by its destructor.
+class FileReader {
+public:
+    // An invalid object when the file cannot be opened; `lastError` then gets
+    // the code ReadWholeFile gives.
+    static FileReader open(const std::string& fileName, std::uint32_t& lastError);
+
+    FileReader(FileReader&& other) noexcept;
+    FileReader& operator=(FileReader&& other) noexcept;
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    ~FileReader();
+
+    bool valid() const { return fd_ >= 0; }
+    // The size when opened, a hint only (a file may grow or shrink meanwhile).
+    std::uint64_t sizeHint() const { return sizeHint_; }
+    // Reads up to `size` bytes: the number read, 0 at the end of the file, or -1
+    // (with `lastError` set to 31) when reading failed.
+    long read(void* buffer, std::size_t size, std::uint32_t& lastError);
+
+private:
+    FileReader(int fd, std::uint64_t sizeHint) : fd_(fd), sizeHint_(sizeHint) {}
+    void close();
+    int fd_ = -1;
+    std::uint64_t sizeHint_ = 0;
+};
+
 // Writes the file anew through a temporary file beside it, so that a crash never
 // leaves a half-written file. False when it cannot be written.
 bool ReplaceFileContents(const std::string& fileName, const std::string& content);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 using srecord_lines::record;
@@ -126,4 +127,116 @@ TEST(AddressDataList, PositionsAndOwnership) {
         EXPECT_EQ(list.count(), 2u);
     }
     EXPECT_EQ(deleted, (std::vector<int>{2, 3, 1, 4})); // the rest head first
+}
+
+namespace {
+
+struct Outcome {
+    std::uint32_t address;
+    std::int32_t line;
+    std::int32_t textLength;
+    bool decodable;
+    bool lenient;                   // decode() passes
+    bool strict;                    // decodeStrict() passes
+    std::vector<std::uint8_t> data; // after decode()
+    bool operator==(const Outcome&) const = default;
+};
+
+bool passes(CAddressDataEx& entry, bool strict) {
+    try {
+        strict ? entry.decodeStrict() : entry.decode();
+        return true;
+    } catch (const CFormatError&) {
+        return false;
+    }
+}
+
+// What each entry of the list gives, through both decodes (each on its own
+// load, as the decoded flag is shared).
+std::vector<Outcome> outcomes(const std::function<void(CAddressDataList&)>& load) {
+    CAddressDataList lenient;
+    CAddressDataList strict;
+    load(lenient);
+    load(strict);
+    std::vector<Outcome> result;
+    for (auto p = lenient.head(), q = strict.head(); p != lenient.end(); ++p, ++q) {
+        CAddressDataEx& entry = lenient.at(p);
+        Outcome o{entry.address(),
+                  entry.line(),
+                  entry.textLength(),
+                  entry.decodable(),
+                  passes(entry, false),
+                  passes(strict.at(q), true),
+                  {}};
+        o.data.assign(entry.data(), entry.data() + entry.size());
+        result.push_back(std::move(o));
+    }
+    return result;
+}
+
+} // namespace
+
+// The loader turns digits into bytes as it reads; its records must behave as
+// records that kept their text and decode it on first use.
+TEST(AddressDataList, LoadedRecordsDecodeAsParsedOnes) {
+    std::string lowerData = record(1, 0x10, {0xAB, 0xCD});
+    lowerData[8] = 'a';
+    lowerData[9] = 'b';
+    std::string badChecksum = record(1, 0x20, {1, 2});
+    badChecksum.back() = badChecksum.back() == '0' ? '1' : '0';
+    std::string odd = record(1, 0x30, {1, 2});
+    odd.erase(8, 1);
+    std::string nonDigit = record(1, 0x40, {1, 2});
+    nonDigit[9] = 'G';
+    std::string badAddress = record(1, 0x50, {1, 2});
+    badAddress[5] = 'x';
+    const std::vector<std::string> lines = {record(3, 0x10000000, {1, 2, 3}),
+                                            lowerData,
+                                            badChecksum,
+                                            odd,
+                                            nonDigit,
+                                            badAddress,
+                                            "S00600004844521B",
+                                            "",
+                                            "S1",
+                                            record(1, 0x60, {})};
+
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line);
+        const auto loaded = outcomes([&](CAddressDataList& list) { list.loadText(line + "\r\n"); });
+        const auto parsed = outcomes([&](CAddressDataList& list) {
+            auto entry = std::make_unique<CAddressDataEx>(1);
+            entry->parse(line);
+            list.append(std::move(entry));
+        });
+        EXPECT_EQ(loaded, parsed);
+    }
+}
+
+// Files are read in pieces of 1 MiB: lines that run across a piece's end, a CR
+// LF split by one, and a line longer than a piece come out as from the whole
+// text at once.
+TEST(AddressDataList, LinesAcrossReadPiecesLoadAsTheWholeText) {
+    const std::string line = record(3, 0x10000000, std::vector<std::uint8_t>(16, 0x5A));
+    std::string text;
+    const std::size_t piece = 1 << 20;
+    auto padTo = [&](std::size_t end) {
+        for (std::uint32_t address = 0; text.size() + line.size() + 2 < end; address += 16)
+            text += record(3, address, std::vector<std::uint8_t>(16, 0x11)) + "\r\n";
+        text += std::string(end - text.size(), '\n');
+    };
+    padTo(piece - 10);
+    text += line + "\r\n"; // runs across the first piece's end
+    padTo(2 * piece - 1 - line.size());
+    text += line + "\r\n"; // the CR the last byte of a piece, its LF the next one's first
+    text += record(3, 0x20000000, std::vector<std::uint8_t>(600000, 0x33)) + "\r\n";
+    text += line; // the last line, without an end
+
+    ScratchDir dir;
+    writeFile(dir.file("big.mot"), text);
+    const auto fromFile = outcomes([&](CAddressDataList& list) { list.load(dir.file("big.mot")); });
+    const auto fromText = outcomes([&](CAddressDataList& list) { list.loadText(text); });
+    EXPECT_EQ(fromFile, fromText);
+    ASSERT_FALSE(fromFile.empty());
+    EXPECT_EQ(fromFile.back().data.size(), 16u);
 }
