@@ -114,7 +114,6 @@ void CAddressData::clear() {
     headerDigitsValid_ = true;
     prepared_ = Prepared::kNo;
     bytes_ = nullptr;
-    text_ = nullptr;
     own_.reset();
 }
 
@@ -170,7 +169,6 @@ std::optional<CFormatError> CAddressData::parse(std::string_view line) {
         // The text, then room for the bytes it decodes to.
         own_ = std::make_unique_for_overwrite<std::uint8_t[]>(digits.size() + digits.size() / 2);
         std::memcpy(own_.get(), digits.data(), digits.size());
-        text_ = reinterpret_cast<const char*>(own_.get());
     }
     return std::nullopt;
 }
@@ -195,6 +193,12 @@ std::uint32_t CAddressData::parseInto(std::string_view line, std::uint8_t* store
         return 0;
     bytes_ = store;
     return textLength_ / 2;
+}
+
+std::string_view CAddressData::text() const {
+    if (prepared_ != Prepared::kNo || textLength_ == 0 || !own_)
+        return {};
+    return {reinterpret_cast<const char*>(own_.get()), textLength_};
 }
 
 void CAddressData::decode() {

@@ -63,7 +63,7 @@ public:
     std::uint8_t checksum() const { return checksum_; }
     // The data digits of a record made by parse(); a record the image loader made
     // has turned them into bytes already and keeps none.
-    std::string_view text() const { return {text_, text_ != nullptr ? textLength_ : 0u}; }
+    std::string_view text() const;
     std::int32_t textLength() const { return static_cast<std::int32_t>(textLength_); }
     bool decoded() const { return decoded_; }
 

@@ -1,6 +1,7 @@
 #include "firmware/block_fill.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -20,23 +21,29 @@ namespace {
 // block is complete only when no byte is left out.
 class Coverage {
 public:
-    explicit Coverage(std::uint32_t size) : covered_(size, 0) {}
+    explicit Coverage(std::uint32_t size) : size_(size), words_((std::size_t{size} + 63) / 64, 0) {}
 
     void mark(std::uint64_t offset, std::uint32_t length) {
         if (complete())
             return;
-        std::uint8_t* begin = covered_.data() + offset;
-        for (std::uint8_t* it = begin; it != begin + length; ++it) {
-            count_ += 1u - *it;
-            *it = 1;
+        const std::uint64_t end = offset + length;
+        for (std::uint64_t bit = offset; bit < end;) {
+            const std::uint64_t word = bit / 64;
+            const std::uint64_t to = std::min<std::uint64_t>(end - word * 64, 64);
+            const std::uint64_t below = to == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+            const std::uint64_t mask = below & (~std::uint64_t{0} << (bit % 64));
+            count_ += static_cast<std::uint32_t>(std::popcount(mask & ~words_[word]));
+            words_[word] |= mask;
+            bit = word * 64 + to;
         }
     }
 
-    bool complete() const { return count_ == covered_.size(); }
+    bool complete() const { return count_ == size_; }
     std::uint32_t count() const { return count_; }
 
 private:
-    std::vector<std::uint8_t> covered_;
+    std::uint32_t size_;
+    std::vector<std::uint64_t> words_; // a bit for every byte of the block
     std::uint32_t count_ = 0;
 };
 

@@ -38,27 +38,35 @@ std::vector<AddressRange> decodeAll(CAddressDataList& image, Percent& percent) {
         percent.reach(++done, total, 0, 50);
         CAddressDataEx& entry = image.at(position);
         DecodeImageRecord(entry);
-        if (entry.size() > 0)
-            ranges.push_back({entry.address(), std::uint64_t{entry.address()} + entry.size()});
+        if (entry.size() == 0)
+            continue;
+        const AddressRange range{entry.address(), std::uint64_t{entry.address()} + entry.size()};
+        // Records in address order, the usual case, run on from the one before.
+        if (!ranges.empty() && range.start >= ranges.back().start &&
+            range.start <= ranges.back().end)
+            ranges.back().end = std::max(ranges.back().end, range.end);
+        else
+            ranges.push_back(range);
     }
     return MergeRanges(std::move(ranges));
 }
 
-// The image bytes the map reserves. The map answers address by address, so
-// each address the image holds is asked once; the address space beyond the
-// image is never walked.
+// The image bytes the map reserves, found run by run.
 std::vector<AddressRange> reservedBytes(const std::vector<AddressRange>& image,
                                         const CFlashMap& map) {
     std::vector<AddressRange> reserved;
     for (const AddressRange& range : image) {
         const std::uint64_t end = std::min(range.end, kAddressSpaceEnd);
-        for (std::uint64_t address = range.start; address < end; ++address) {
-            if (!map.IsReservedAddress(static_cast<std::uint32_t>(address)))
-                continue;
-            if (!reserved.empty() && reserved.back().end == address)
-                ++reserved.back().end;
-            else
-                reserved.push_back({address, address + 1});
+        for (std::uint64_t address = range.start; address < end;) {
+            const auto at = static_cast<std::uint32_t>(address);
+            const std::uint64_t runEnd = std::min(map.GetReservedRunEnd(at), end);
+            if (map.IsReservedAddress(at)) {
+                if (!reserved.empty() && reserved.back().end == address)
+                    reserved.back().end = runEnd;
+                else
+                    reserved.push_back({address, runEnd});
+            }
+            address = runEnd;
         }
     }
     return reserved;

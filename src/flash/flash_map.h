@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,6 +26,12 @@ public:
     // Whether the address lies in the map's reserved range. No upgrade flow
     // consults the range; it is reported for completeness.
     virtual bool IsReservedAddress(std::uint32_t address) const = 0;
+    // Where the run of addresses from `address` on that IsReservedAddress
+    // answers alike for ends (exclusive, at most 2^32), so that a caller can
+    // walk a range run by run. By default a run is one address.
+    virtual std::uint64_t GetReservedRunEnd(std::uint32_t address) const {
+        return std::uint64_t{address} + 1;
+    }
     // Only the map whose reserved range moves with the product stores this.
     virtual void SetReservedStart(std::uint32_t /*address*/) {}
 
@@ -73,6 +80,18 @@ std::uint32_t blockAddressIn(std::span<const FlashBlockRun> runs, std::int32_t i
 // range holds no address.
 constexpr bool inReservedRange(std::uint32_t address, std::uint32_t start, std::uint32_t size) {
     return address - start < size;
+}
+
+// The end of the run from `address` on that is wholly inside, or wholly outside,
+// [start, start + size) taken modulo 2^32, capped at 2^32.
+constexpr std::uint64_t reservedRunEnd(std::uint32_t address, std::uint32_t start,
+                                       std::uint32_t size) {
+    constexpr std::uint64_t kEnd = std::uint64_t{1} << 32;
+    if (size == 0)
+        return kEnd;
+    const std::uint32_t offset = address - start;
+    const std::uint64_t length = offset < size ? size - offset : kEnd - offset;
+    return std::min(std::uint64_t{address} + length, kEnd);
 }
 
 // Every block of a map up to its end marker, in index order, the way every

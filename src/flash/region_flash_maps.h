@@ -47,6 +47,9 @@ public:
     bool IsReservedAddress(std::uint32_t address) const override {
         return inReservedRange(address, GetReservedStart(), GetReservedSize());
     }
+    std::uint64_t GetReservedRunEnd(std::uint32_t address) const override {
+        return reservedRunEnd(address, GetReservedStart(), GetReservedSize());
+    }
     virtual std::uint32_t GetReservedStart() const { return kReservedStart; }
     virtual std::uint32_t GetReservedSize() const { return kReservedSize; }
 

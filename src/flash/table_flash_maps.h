@@ -42,6 +42,9 @@ public:
     bool IsReservedAddress(std::uint32_t address) const override {
         return inReservedRange(address, GetReservedStart(), GetReservedSize());
     }
+    std::uint64_t GetReservedRunEnd(std::uint32_t address) const override {
+        return reservedRunEnd(address, GetReservedStart(), GetReservedSize());
+    }
     virtual std::uint32_t GetReservedStart() const { return Layout.reservedStart; }
     virtual std::uint32_t GetReservedSize() const { return Layout.reservedSize; }
 };

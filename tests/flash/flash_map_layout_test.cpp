@@ -314,6 +314,23 @@ ReservedCase reservedCase(std::string name, FlashBlock range, std::int32_t block
 
 class FlashMapReservedRange : public ::testing::TestWithParam<ReservedCase> {};
 
+// Every address of a run answers as its first, and the address after it
+// answers otherwise.
+void expectRunsAgree(const CFlashMap& map, const std::vector<std::uint32_t>& addresses) {
+    for (std::uint32_t address : addresses) {
+        const std::uint64_t end = map.GetReservedRunEnd(address);
+        ASSERT_GT(end, address) << std::hex << address;
+        ASSERT_LE(end, std::uint64_t{1} << 32);
+        const bool reserved = map.IsReservedAddress(address);
+        EXPECT_EQ(map.IsReservedAddress(static_cast<std::uint32_t>(end - 1)), reserved)
+            << std::hex << address;
+        if (end < (std::uint64_t{1} << 32)) {
+            EXPECT_NE(map.IsReservedAddress(static_cast<std::uint32_t>(end)), reserved)
+                << std::hex << address;
+        }
+    }
+}
+
 TEST_P(FlashMapReservedRange, CoversExactlyItsBlock) {
     const ReservedCase& c = GetParam();
     const std::unique_ptr<CFlashMap> map = c.make();
@@ -325,6 +342,9 @@ TEST_P(FlashMapReservedRange, CoversExactlyItsBlock) {
     EXPECT_TRUE(map->IsReservedAddress(c.range.address));
     EXPECT_TRUE(map->IsReservedAddress(end - 1));
     EXPECT_FALSE(map->IsReservedAddress(end));
+    expectRunsAgree(*map, {0, c.range.address - 1, c.range.address, c.range.address + 1, end - 1,
+                           end, 0xFFFFFFFF});
+    EXPECT_EQ(map->GetReservedRunEnd(c.range.address), end);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -357,6 +377,11 @@ TEST(FlashMapReservedRange, C8mKeepsTheStartItIsGiven) {
     base.SetReservedStart(0x7FF00);
     EXPECT_TRUE(map.IsReservedAddress(0x7FF80));
     EXPECT_FALSE(map.IsReservedAddress(0x8FF00));
+    EXPECT_EQ(map.GetReservedRunEnd(0x7FF80), 0x80000u);
+    EXPECT_EQ(map.GetReservedRunEnd(0x10), 0x7FF00u);
+    // A range that wraps round the top of the address space.
+    base.SetReservedStart(0xFFFFFF80);
+    expectRunsAgree(map, {0, 0x7F, 0x80, 0xFFFFFF7F, 0xFFFFFF80, 0xFFFFFFFF});
 }
 
 TEST(FlashMapReservedRange, MapsWithoutARangeReserveNothing) {
@@ -370,6 +395,7 @@ TEST(FlashMapReservedRange, MapsWithoutARangeReserveNothing) {
         }
         EXPECT_FALSE(map->IsReservedAddress(0));
         EXPECT_FALSE(map->IsReservedAddress(0xFFFFFFFF));
+        EXPECT_EQ(map->GetReservedRunEnd(0), std::uint64_t{1} << 32);
     }
     // Setting a start is meaningless for them and changes nothing.
     CR826FlashMap moved;
