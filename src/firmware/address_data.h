@@ -97,7 +97,6 @@ private:
     bool headerDigitsValid_ = true;
     Prepared prepared_ = Prepared::kNo;
     std::uint8_t* bytes_ = nullptr;       // size_ bytes; for a prepared record, the bytes waiting
-    const char* text_ = nullptr;          // textLength_ digits, when kept
     std::unique_ptr<std::uint8_t[]> own_; // the bytes (and kept text) this record owns
 };
 

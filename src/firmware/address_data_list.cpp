@@ -156,14 +156,8 @@ std::uint32_t CAddressDataList::appendLine(std::string_view line, std::int32_t l
 
 void CAddressDataList::truncate(std::uint32_t slot) {
     while (slots_.size() > slot) {
-        const std::uint32_t last = tail_;
-        tail_ = previous_[last];
-        if (tail_ != kNone)
-            next_[tail_] = kNone;
-        else
-            head_ = kNone;
-        destroy(last);
-        --count_;
+        // The load appends in slot order, so the last slot is the tail.
+        removeKeepingFillState({this, tail_});
         slots_.pop_back();
         next_.pop_back();
         previous_.pop_back();
