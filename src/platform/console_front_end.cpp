@@ -87,6 +87,11 @@ int columnsOf(char32_t c) {
 // Control characters become blanks and broken UTF-8 '?', so that nothing a
 // dialog shows can move the cursor; line breaks stay.
 std::string clean(const std::string& text) {
+    // Most texts are printable ASCII, and the dialog's rows are cleaned again
+    // at every change of the dialog: those go through as they are.
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return (c >= 0x20 && c < 0x7F) || c == '\n'; }))
+        return text;
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -416,6 +421,8 @@ std::string absolutePath(std::string path, const std::string& defaultExtension) 
 } // namespace
 
 int DisplayWidth(const std::string& text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+        return static_cast<int>(text.size());
     int columns = 0;
     for (std::size_t i = 0; i < text.size();) {
         const Glyph glyph = decode(text, i);

@@ -1,9 +1,11 @@
 #include "platform/thread_messages.h"
 
 #include "platform/clock.h"
+#include "platform/spin_wait.h"
 #include "platform/sync.h"
 #include "platform/system_info.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -16,11 +18,20 @@ namespace {
 
 struct Queue {
     std::deque<MSG> messages;
+    // Wakes the queue's own thread only.
+    std::condition_variable posted;
+    // Counts the messages posted, for a thread that watches it before it sleeps.
+    std::atomic<unsigned> posts{0};
+    // With the lock held.
+    void push(const MSG& message) {
+        messages.push_back(message);
+        posts.fetch_add(1, std::memory_order_release);
+        posted.notify_all();
+    }
 };
 
 struct Queues {
     std::mutex lock;
-    std::condition_variable posted;
     std::map<DWORD, std::shared_ptr<Queue>> byThread;
 };
 
@@ -70,9 +81,7 @@ BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
         SetLastError(ERROR_INVALID_THREAD_ID);
         return FALSE;
     }
-    it->second->messages.push_back(
-        MSG{nullptr, message, wParam, lParam, static_cast<DWORD>(GetTickCount())});
-    q.posted.notify_all();
+    it->second->push(MSG{nullptr, message, wParam, lParam, static_cast<DWORD>(GetTickCount())});
     return TRUE;
 }
 
@@ -81,7 +90,14 @@ BOOL GetMessageA(MSG* message, HWND, UINT first, UINT last) {
     std::unique_lock<std::mutex> guard(q.lock);
     Queue& queue = ownQueue(q);
     MSG taken{};
-    q.posted.wait(guard, [&] { return take(queue, &taken, first, last, true); });
+    const auto found = [&] { return take(queue, &taken, first, last, true); };
+    if (!found()) {
+        const unsigned seen = queue.posts.load(std::memory_order_relaxed);
+        guard.unlock();
+        SpinUntilChanged(queue.posts, seen);
+        guard.lock();
+        queue.posted.wait(guard, found);
+    }
     if (message != nullptr)
         *message = taken;
     return taken.message == WM_QUIT ? FALSE : TRUE;
@@ -96,9 +112,9 @@ BOOL PeekMessageA(MSG* message, HWND, UINT first, UINT last, UINT remove) {
 void PostQuitMessage(int exitCode) {
     auto& q = queues();
     std::lock_guard<std::mutex> guard(q.lock);
-    ownQueue(q).messages.push_back(MSG{nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0,
-                                       static_cast<DWORD>(GetTickCount())});
-    q.posted.notify_all();
+    Queue& queue = ownQueue(q);
+    queue.push(MSG{nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0,
+                   static_cast<DWORD>(GetTickCount())});
 }
 
 BOOL TranslateMessage(const MSG*) {

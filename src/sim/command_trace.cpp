@@ -46,9 +46,19 @@ std::string TraceLine(const std::string& kind, const std::uint8_t* cdb, std::siz
     return line;
 }
 
-void AppendTraceLine(const std::string& fileName, const std::string& line) {
-    std::ofstream out(platform::ResolveFileName(fileName), std::ios::app | std::ios::binary);
-    out << line << '\n';
+void CommandTrace::append(const std::string& line) {
+    if (!enabled())
+        return;
+    if (!out_.is_open()) {
+        out_.clear();
+        out_.open(platform::ResolveFileName(fileName_), std::ios::app | std::ios::binary);
+        if (!out_.is_open())
+            return;
+    }
+    out_ << line << '\n';
+    out_.flush();
+    if (!out_)
+        out_.close(); // opened again for the next line
 }
 
 } // namespace sim

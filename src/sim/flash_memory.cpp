@@ -57,8 +57,18 @@ std::uint8_t FlashMemory::read(std::uint32_t address) const {
 }
 
 void FlashMemory::read(std::uint32_t address, std::uint8_t* out, std::size_t length) const {
-    for (std::size_t i = 0; i < length; ++i)
-        out[i] = read(static_cast<std::uint32_t>(address + i));
+    // Page by page; addresses wrap at 2^32 as the device's do.
+    for (std::size_t i = 0; i < length;) {
+        const auto at = static_cast<std::uint32_t>(address + i);
+        const std::uint32_t offset = at & ~kPageMask;
+        const std::size_t run = std::min<std::size_t>(length - i, kPageSize - offset);
+        const auto page = pages_.find(at & kPageMask);
+        if (page == pages_.end())
+            std::fill_n(out + i, run, std::uint8_t{0xFF});
+        else
+            std::copy_n(page->second.data() + offset, run, out + i);
+        i += run;
+    }
 }
 
 FlashMemory::Page& FlashMemory::pageFor(std::uint32_t pageBase) {
@@ -77,11 +87,18 @@ void FlashMemory::dropIfErased(std::map<std::uint32_t, Page>::iterator page) {
 void FlashMemory::program(std::uint32_t address, const std::uint8_t* data, std::size_t length) {
     if (observer_ && length > 0)
         observer_(address, static_cast<std::uint32_t>(length), data);
-    for (std::size_t i = 0; i < length; ++i) {
-        if (data[i] == 0xFF)
-            continue; // programming all ones changes nothing
+    for (std::size_t i = 0; i < length;) {
         const auto at = static_cast<std::uint32_t>(address + i);
-        pageFor(at & kPageMask)[at & ~kPageMask] &= data[i];
+        const std::uint32_t offset = at & ~kPageMask;
+        const std::size_t run = std::min<std::size_t>(length - i, kPageSize - offset);
+        const std::uint8_t* from = data + i;
+        i += run;
+        // Programming all ones changes nothing: such a run takes no page.
+        if (std::all_of(from, from + run, [](std::uint8_t b) { return b == 0xFF; }))
+            continue;
+        std::uint8_t* cells = pageFor(at & kPageMask).data() + offset;
+        for (std::size_t k = 0; k < run; ++k)
+            cells[k] &= from[k];
     }
 }
 

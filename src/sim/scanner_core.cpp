@@ -60,8 +60,8 @@ void writeFile(const std::string& fileName, const std::string& content) {
 } // namespace
 
 ScannerCore::ScannerCore(ScannerProfile profile)
-    : profile_(completed(std::move(profile))), faults_(profile_), linkValue_(profile_.linkValue),
-      revision_(profile_.revision) {
+    : profile_(completed(std::move(profile))), faults_(profile_), trace_(profile_.trace),
+      linkValue_(profile_.linkValue), revision_(profile_.revision) {
     for (const ProcessorProfile& p : profile_.processors)
         units_.emplace_back(p);
     loadState();
@@ -174,9 +174,9 @@ CommandOutcome ScannerCore::execute(const Request& request) {
             if (arrivalAt)
                 hook = arrivalHook_;
         }
-        if (!profile_.trace.empty())
-            AppendTraceLine(profile_.trace, TraceLine(kind, request.cdb, request.cdbLength,
-                                                      request.direction, request.length, outcome));
+        if (trace_.enabled())
+            trace_.append(TraceLine(kind, request.cdb, request.cdbLength, request.direction,
+                                    request.length, outcome));
     }
     if (arrivalAt && hook)
         hook(*arrivalAt);

@@ -2,6 +2,7 @@
 
 #include "sim/bus_presence.h"
 #include "sim/command_block.h"
+#include "sim/command_trace.h"
 #include "sim/fault_plan.h"
 #include "sim/flash_journal.h"
 #include "sim/processor_unit.h"
@@ -90,6 +91,7 @@ private:
     ScannerProfile profile_;
     std::vector<ProcessorUnit> units_; // index 0: the main controller
     FaultPlan faults_;
+    CommandTrace trace_;
     Presence presence_;
     std::function<void(std::uint64_t)> arrivalHook_;
 

@@ -33,6 +33,28 @@ TEST(FlashMemory, ProgrammingOnlyClearsBits) {
     EXPECT_EQ(flash.read(0x12), 0xFF);
 }
 
+TEST(FlashMemory, RunsAcrossPagesReadBackAsWrittenAndAllOnesTakeNoPage) {
+    FlashMemory flash = smallFlash();
+    std::vector<std::uint8_t> bytes(3 * FlashMemory::kPageSize);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    bytes[5] = 0xFF;
+    flash.program(0x0F80, bytes.data(), bytes.size()); // starts and ends mid-page
+    std::vector<std::uint8_t> back(bytes.size() + 0x100, 0);
+    flash.read(0x0F00, back.data(), back.size());
+    for (std::size_t i = 0; i < 0x80; ++i)
+        ASSERT_EQ(back[i], 0xFF) << i;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        ASSERT_EQ(back[0x80 + i], bytes[i]) << i;
+    for (std::size_t i = 0x80 + bytes.size(); i < back.size(); ++i)
+        ASSERT_EQ(back[i], 0xFF) << i;
+
+    FlashMemory blank = smallFlash();
+    const std::vector<std::uint8_t> ones(2 * FlashMemory::kPageSize, 0xFF);
+    blank.program(0x800, ones.data(), ones.size());
+    EXPECT_EQ(blank.pagesInUse(), 0u);
+}
+
 TEST(FlashMemory, EraseBlockErasesTheWholeHoldingBlockOnly) {
     FlashMemory flash = smallFlash();
     put(flash, 0x0FFF, {0x00, 0x00}); // last byte of block 0, first of block 1

@@ -1,8 +1,10 @@
 #include "platform/sync.h"
 
 #include "platform/clock.h"
+#include "platform/spin_wait.h"
 #include "platform/system_info.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -14,9 +16,11 @@ namespace platform {
 
 namespace {
 
-// One lock and one condition for every kernel object: signals are rare and
-// waiters few, so waking all waiters on any signal costs nothing worth a finer
-// scheme, and a wait can never miss a signal.
+// One lock for every kernel object, and a condition of each object's own: a
+// signal wakes only the threads waiting on that object (a device command
+// signals several events, and waking every waiting thread of the process for
+// each of them cost more than the command). Holding the one lock while an
+// object changes and while a waiter tests it, no wait can miss a signal.
 std::mutex& objectLock() {
     // Like the system's, these outlive every other object of the program: a
     // thread still waiting on them while the program ends must not find them
@@ -25,18 +29,20 @@ std::mutex& objectLock() {
     return lock;
 }
 
-std::condition_variable& objectSignal() {
-    // Like the system's, these outlive every other object of the program: a
-    // thread still waiting on them while the program ends must not find them
-    // destroyed under it.
-    static std::condition_variable& signal = *new std::condition_variable;
-    return signal;
-}
-
 struct KernelObject {
     virtual ~KernelObject() = default;
     // Called with the object lock held; consumes the signal of an auto-reset event.
     virtual bool tryAcquire() = 0;
+    // Notified, with the object lock held, whenever the object changes. Waiters
+    // hold the object, so it outlives their wait even when its handle is closed.
+    std::condition_variable changed;
+    // Counts the changes, for waiters that watch it before they sleep.
+    std::atomic<unsigned> changes{0};
+    // With the object lock held.
+    void notify() {
+        changes.fetch_add(1, std::memory_order_release);
+        changed.notify_all();
+    }
 };
 
 struct Event final : KernelObject {
@@ -114,14 +120,14 @@ void runThread(std::shared_ptr<Thread> thread) {
         std::unique_lock<std::mutex> guard(objectLock());
         thread->id = GetCurrentThreadId();
         thread->reported = true;
-        objectSignal().notify_all();
-        objectSignal().wait(guard, [&] { return thread->resumed; });
+        thread->notify();
+        thread->changed.wait(guard, [&] { return thread->resumed; });
     }
     const DWORD result = thread->proc(thread->argument);
     std::lock_guard<std::mutex> guard(objectLock());
     thread->exitCode = result;
     thread->ended = true;
-    objectSignal().notify_all();
+    thread->notify();
 }
 
 } // namespace
@@ -138,7 +144,7 @@ BOOL SetEvent(HANDLE handle) {
         return FALSE;
     }
     event->set = true;
-    objectSignal().notify_all();
+    event->notify();
     return TRUE;
 }
 
@@ -162,7 +168,7 @@ HANDLE CreateThread(void*, std::size_t, ThreadProc proc, void* argument, DWORD f
     HANDLE handle = insert(thread);
     std::unique_lock<std::mutex> guard(objectLock());
     thread->worker = std::thread(runThread, thread);
-    objectSignal().wait(guard, [&] { return thread->reported; });
+    thread->changed.wait(guard, [&] { return thread->reported; });
     if (threadId != nullptr)
         *threadId = thread->id;
     return handle;
@@ -178,7 +184,7 @@ DWORD ResumeThread(HANDLE handle) {
     if (thread->resumed)
         return 0;
     thread->resumed = true;
-    objectSignal().notify_all();
+    thread->notify();
     return 1;
 }
 
@@ -207,12 +213,20 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         return WAIT_FAILED;
     }
     auto acquired = [&] { return object->tryAcquire(); };
+    if (acquired())
+        return WAIT_OBJECT_0;
+    if (milliseconds != 0) {
+        const unsigned seen = object->changes.load(std::memory_order_relaxed);
+        guard.unlock();
+        SpinUntilChanged(object->changes, seen);
+        guard.lock();
+    }
     if (milliseconds == INFINITE) {
-        objectSignal().wait(guard, acquired);
+        object->changed.wait(guard, acquired);
         return WAIT_OBJECT_0;
     }
     const auto deadline = std::chrono::steady_clock::now() + RealDuration(milliseconds);
-    return objectSignal().wait_until(guard, deadline, acquired) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    return object->changed.wait_until(guard, deadline, acquired) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 BOOL CloseHandle(HANDLE handle) {
