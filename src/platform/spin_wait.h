@@ -13,7 +13,7 @@ namespace platform {
 // Spinning is a matter of speed only: the caller checks the object under its
 // lock afterwards, as it would after any wake-up.
 inline bool SpinUntilChanged(const std::atomic<unsigned>& changes, unsigned seen) {
-    constexpr int kSpins = 4000; // some tens of microseconds
+    constexpr int kSpins = 1000; // some microseconds
     for (int i = 0; i < kSpins; ++i) {
         if (changes.load(std::memory_order_acquire) != seen)
             return true;
