@@ -84,13 +84,20 @@ int columnsOf(char32_t c) {
     return 1;
 }
 
+// Printable ASCII only (and line breaks, when `breaks`): such a text needs no
+// cleaning and has as many columns as bytes.
+bool plainAscii(const std::string& text, bool breaks) {
+    return std::all_of(text.begin(), text.end(), [breaks](char c) {
+        return (c >= 0x20 && c < 0x7F) || (breaks && c == '\n');
+    });
+}
+
 // Control characters become blanks and broken UTF-8 '?', so that nothing a
 // dialog shows can move the cursor; line breaks stay.
 std::string clean(const std::string& text) {
     // Most texts are printable ASCII, and the dialog's rows are cleaned again
     // at every change of the dialog: those go through as they are.
-    if (std::all_of(text.begin(), text.end(),
-                    [](char c) { return (c >= 0x20 && c < 0x7F) || c == '\n'; }))
+    if (plainAscii(text, true))
         return text;
     std::string out;
     out.reserve(text.size());
@@ -421,7 +428,7 @@ std::string absolutePath(std::string path, const std::string& defaultExtension) 
 } // namespace
 
 int DisplayWidth(const std::string& text) {
-    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+    if (plainAscii(text, false))
         return static_cast<int>(text.size());
     int columns = 0;
     for (std::size_t i = 0; i < text.size();) {

@@ -92,10 +92,7 @@ BOOL GetMessageA(MSG* message, HWND, UINT first, UINT last) {
     MSG taken{};
     const auto found = [&] { return take(queue, &taken, first, last, true); };
     if (!found()) {
-        const unsigned seen = queue.posts.load(std::memory_order_relaxed);
-        guard.unlock();
-        SpinUntilChanged(queue.posts, seen);
-        guard.lock();
+        WatchBeforeSleeping(guard, queue.posts);
         queue.posted.wait(guard, found);
     }
     if (message != nullptr)

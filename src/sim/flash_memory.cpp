@@ -14,6 +14,22 @@ std::uint64_t endOf(const EraseBlock& block) {
     return std::uint64_t{block.start} + block.size;
 }
 
+// Calls visit(pageBase, offset, done, run) for each piece of [address,
+// address + length) that lies in one page: `run` bytes from `offset` in the
+// page at `pageBase`, the `done` bytes before it already visited. Addresses
+// wrap at 2^32 as the device's do.
+template <typename Visit>
+void forEachPageRun(std::uint32_t address, std::size_t length, Visit visit) {
+    for (std::size_t done = 0; done < length;) {
+        const auto at = static_cast<std::uint32_t>(address + done);
+        const std::uint32_t offset = at & ~kPageMask;
+        const std::size_t run =
+            std::min<std::size_t>(length - done, FlashMemory::kPageSize - offset);
+        visit(at & kPageMask, offset, done, run);
+        done += run;
+    }
+}
+
 } // namespace
 
 FlashMemory::FlashMemory(std::vector<EraseBlock> blocks) : blocks_(std::move(blocks)) {
@@ -57,18 +73,15 @@ std::uint8_t FlashMemory::read(std::uint32_t address) const {
 }
 
 void FlashMemory::read(std::uint32_t address, std::uint8_t* out, std::size_t length) const {
-    // Page by page; addresses wrap at 2^32 as the device's do.
-    for (std::size_t i = 0; i < length;) {
-        const auto at = static_cast<std::uint32_t>(address + i);
-        const std::uint32_t offset = at & ~kPageMask;
-        const std::size_t run = std::min<std::size_t>(length - i, kPageSize - offset);
-        const auto page = pages_.find(at & kPageMask);
-        if (page == pages_.end())
-            std::fill_n(out + i, run, std::uint8_t{0xFF});
-        else
-            std::copy_n(page->second.data() + offset, run, out + i);
-        i += run;
-    }
+    forEachPageRun(
+        address, length,
+        [&](std::uint32_t base, std::uint32_t offset, std::size_t done, std::size_t run) {
+            const auto page = pages_.find(base);
+            if (page == pages_.end())
+                std::fill_n(out + done, run, std::uint8_t{0xFF});
+            else
+                std::copy_n(page->second.data() + offset, run, out + done);
+        });
 }
 
 FlashMemory::Page& FlashMemory::pageFor(std::uint32_t pageBase) {
@@ -87,19 +100,17 @@ void FlashMemory::dropIfErased(std::map<std::uint32_t, Page>::iterator page) {
 void FlashMemory::program(std::uint32_t address, const std::uint8_t* data, std::size_t length) {
     if (observer_ && length > 0)
         observer_(address, static_cast<std::uint32_t>(length), data);
-    for (std::size_t i = 0; i < length;) {
-        const auto at = static_cast<std::uint32_t>(address + i);
-        const std::uint32_t offset = at & ~kPageMask;
-        const std::size_t run = std::min<std::size_t>(length - i, kPageSize - offset);
-        const std::uint8_t* from = data + i;
-        i += run;
-        // Programming all ones changes nothing: such a run takes no page.
-        if (std::all_of(from, from + run, [](std::uint8_t b) { return b == 0xFF; }))
-            continue;
-        std::uint8_t* cells = pageFor(at & kPageMask).data() + offset;
-        for (std::size_t k = 0; k < run; ++k)
-            cells[k] &= from[k];
-    }
+    forEachPageRun(
+        address, length,
+        [&](std::uint32_t base, std::uint32_t offset, std::size_t done, std::size_t run) {
+            const std::uint8_t* from = data + done;
+            // Programming all ones changes nothing: such a run takes no page.
+            if (std::all_of(from, from + run, [](std::uint8_t b) { return b == 0xFF; }))
+                return;
+            std::uint8_t* cells = pageFor(base).data() + offset;
+            for (std::size_t k = 0; k < run; ++k)
+                cells[k] &= from[k];
+        });
 }
 
 void FlashMemory::store(std::uint32_t address, const std::uint8_t* data, std::size_t length) {

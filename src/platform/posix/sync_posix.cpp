@@ -215,12 +215,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     auto acquired = [&] { return object->tryAcquire(); };
     if (acquired())
         return WAIT_OBJECT_0;
-    if (milliseconds != 0) {
-        const unsigned seen = object->changes.load(std::memory_order_relaxed);
-        guard.unlock();
-        SpinUntilChanged(object->changes, seen);
-        guard.lock();
-    }
+    if (milliseconds != 0)
+        WatchBeforeSleeping(guard, object->changes);
     if (milliseconds == INFINITE) {
         object->changed.wait(guard, acquired);
         return WAIT_OBJECT_0;
