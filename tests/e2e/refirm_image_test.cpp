@@ -1,4 +1,5 @@
 #include "firmware/address_data_list.h"
+#include "image_generator.h"
 #include "support/scratch_dir.h"
 #include "support/simulated_run.h"
 
@@ -142,40 +143,67 @@ TEST(ImageToolEndToEnd, LaidOutBlocksAreWhatAnUpgradeLeavesInTheFlash) {
     }
 }
 
+// Lays the image file over a map (`selector`: "--family CODE" or "--product
+// TEXT") and checks that the blocks it would write hold what srec_cat fills
+// the same ranges with.
+void expectSrecCatFillsTheSame(const std::string& image, const std::string& option,
+                               const std::string& selector) {
+    ScratchDir dir;
+    const ToolRun layout =
+        runProgram(REFIRM_IMAGE_BINARY, {"layout", image, option, selector, "-o", dir.file("o")});
+    ASSERT_EQ(layout.status, 0) << layout.output;
+    const auto laidOut = bytesOf(readFile(dir.file("o")));
+    const auto stretches = stretchesOf(laidOut);
+    ASSERT_FALSE(stretches.empty());
+
+    // The image, 0xFF in every gap of the written blocks, cut to them and
+    // moved to the start of a binary file.
+    const std::uint64_t base = stretches.front().first;
+    std::vector<std::string> args{image};
+    for (const auto& [start, end] : stretches)
+        args.insert(args.end(), {"-fill", "0xFF", hex(start), hex(end)});
+    args.push_back("-crop");
+    for (const auto& [start, end] : stretches)
+        args.insert(args.end(), {hex(start), hex(end)});
+    if (base > 0)
+        args.insert(args.end(), {"-offset", "-" + hex(base)});
+    args.insert(args.end(), {"-o", dir.file("srec.bin"), "-binary"});
+    const ToolRun srec = runProgram("/usr/bin/srec_cat", args);
+    ASSERT_EQ(srec.status, 0) << srec.output;
+
+    std::string ours(stretches.back().second - base, '\0');
+    for (const auto& [address, value] : laidOut)
+        ours[address - base] = static_cast<char>(value);
+    const std::string theirs = readFile(dir.file("srec.bin"));
+    EXPECT_EQ(theirs.size(), ours.size());
+    EXPECT_TRUE(theirs == ours) << "the binaries differ";
+}
+
+bool srecCatInstalled() {
+    return std::system("command -v srec_cat >/dev/null 2>&1") == 0;
+}
+
 TEST(ImageToolEndToEnd, LaidOutBlocksAreWhatSrecCatFillsThemWith) {
-    if (std::system("command -v srec_cat >/dev/null 2>&1") != 0)
+    if (!srecCatInstalled())
         GTEST_SKIP() << "srec_cat is not installed (Debian package srecord)";
     for (const Sample& sample : kSamples) {
         SCOPED_TRACE(sample.image);
+        expectSrecCatFillsTheSame(examplePath("images/" + sample.image), "--family", sample.family);
+    }
+}
+
+// The benchmarks' generated image (S3 records at 0x10000000 and S2 records at
+// 0x104000), in a size that keeps the test short, ordered and shuffled.
+TEST(ImageToolEndToEnd, GeneratedImageLaysOutAsSrecCatFillsIt) {
+    if (!srecCatInstalled())
+        GTEST_SKIP() << "srec_cat is not installed (Debian package srecord)";
+    for (const bench::Order order : {bench::Order::Ordered, bench::Order::Shuffled}) {
+        SCOPED_TRACE(order == bench::Order::Ordered ? "ordered" : "shuffled");
         ScratchDir dir;
-        const std::string image = examplePath("images/" + sample.image);
-        const ToolRun layout = runProgram(
-            REFIRM_IMAGE_BINARY, {"layout", image, "--family", sample.family, "-o", dir.file("o")});
-        ASSERT_EQ(layout.status, 0) << layout.output;
-        const auto laidOut = bytesOf(readFile(dir.file("o")));
-        const auto stretches = stretchesOf(laidOut);
-        ASSERT_FALSE(stretches.empty());
-
-        // The image, 0xFF in every gap of the written blocks, cut to them and
-        // moved to the start of a binary file.
-        const std::uint64_t base = stretches.front().first;
-        std::vector<std::string> args{image};
-        for (const auto& [start, end] : stretches)
-            args.insert(args.end(), {"-fill", "0xFF", hex(start), hex(end)});
-        args.push_back("-crop");
-        for (const auto& [start, end] : stretches)
-            args.insert(args.end(), {hex(start), hex(end)});
-        if (base > 0)
-            args.insert(args.end(), {"-offset", "-" + hex(base)});
-        args.insert(args.end(), {"-o", dir.file("srec.bin"), "-binary"});
-        const ToolRun srec = runProgram("/usr/bin/srec_cat", args);
-        ASSERT_EQ(srec.status, 0) << srec.output;
-
-        std::string ours(stretches.back().second - base, '\0');
-        for (const auto& [address, value] : laidOut)
-            ours[address - base] = static_cast<char>(value);
-        const std::string theirs = readFile(dir.file("srec.bin"));
-        EXPECT_EQ(theirs.size(), ours.size());
-        EXPECT_TRUE(theirs == ours) << "the binaries differ";
+        bench::ImageShape shape;
+        shape.mainBytes = 0x18000; // one block of 64 KiB and half the next
+        shape.order = order;
+        ASSERT_TRUE(bench::WriteImage(dir.file("generated.mot"), shape));
+        expectSrecCatFillsTheSame(dir.file("generated.mot"), "--product", "SX-T18");
     }
 }
