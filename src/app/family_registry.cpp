@@ -126,10 +126,10 @@ constexpr auto bit(FirmwareDialog dialog) {
 }
 
 constexpr std::uint8_t kMain = bit(FirmwareDialog::MainController);
-constexpr std::uint8_t kMainDrive = bit(FirmwareDialog::MainDrive);
-constexpr std::uint8_t kSubDrive = bit(FirmwareDialog::SubDrive);
+constexpr std::uint8_t kMainDriveBit = bit(FirmwareDialog::MainDrive);
+constexpr std::uint8_t kSubDriveBit = bit(FirmwareDialog::SubDrive);
 constexpr std::uint8_t kAuth = bit(FirmwareDialog::Authentication);
-constexpr std::uint8_t kAll = kMain | kMainDrive | kSubDrive | kAuth;
+constexpr std::uint8_t kAll = kMain | kMainDriveBit | kSubDriveBit | kAuth;
 
 // clang-format off
 constexpr std::array<DisplayNameRow, 24> kDisplayNames{{
@@ -145,7 +145,7 @@ constexpr std::array<DisplayNameRow, 24> kDisplayNames{{
     {"NOSKA",    "SX-W50C",              kAll},
     {"KIRUNA",   "SX-4600C/3500C/2600C", kAll},
     {"DORIAN",   "SX-105/M-105",         kAll},
-    {"LUMIKA",   "SX-470M",              kMain | kSubDrive | kAuth},
+    {"LUMIKA",   "SX-470M",              kMain | kSubDriveBit | kAuth},
     {"QUILL",    "SX-H60",               kMain},
     {"ZT",       "SX-H40",               kMain},
     {"ROWAN",    "SX-K25",               kMain},
@@ -154,7 +154,7 @@ constexpr std::array<DisplayNameRow, 24> kDisplayNames{{
     {"MIRAZ3",   "SX-K30/K20",           kMain},
     {"YEW",      "SX-T18/M-T18",         kMain},
     {"YEWS",     "SX-T11/M-T11",         kMain},
-    {"LYNX",     "SX-V730/V700",         kMain | kMainDrive | kSubDrive},
+    {"LYNX",     "SX-V730/V700",         kMain | kMainDriveBit | kSubDriveBit},
     {"TORVOII",  "SX-T25II/M-T25II",     kMain},
     {"YEWII",    "SX-T18II/M-T18II",     kMain},
 }};
@@ -172,8 +172,8 @@ struct MovedRow {
 };
 
 constexpr std::array<MovedRow, 2> kMovedRows{{
-    {kMainDrive | kSubDrive | kAuth, "TORVO", "DORIAN"},
-    {kSubDrive, "LUMIKA", "KIRUNA"},
+    {kMainDriveBit | kSubDriveBit | kAuth, "TORVO", "DORIAN"},
+    {kSubDriveBit, "LUMIKA", "KIRUNA"},
 }};
 
 const FamilyRow* findFamily(FamilyKey key) {

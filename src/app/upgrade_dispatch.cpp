@@ -16,7 +16,7 @@
 namespace {
 
 // The application's icon resource.
-constexpr const char* kApplicationIcon = "128";
+constexpr const char* kDispatchIcon = "128";
 
 void ordinaryUpgrade(CScanner& scanner, const std::vector<std::string>& arguments,
                      const RunFlags& flags, const FamilyProperties& properties) {
@@ -35,7 +35,7 @@ void ordinaryUpgrade(CScanner& scanner, const std::vector<std::string>& argument
     dialog.force = flags.force != 0;
     dialog.closeDeviceAtEnd = true;
     dialog.firmwarePath = arguments[1];
-    dialog.icon = kApplicationIcon;
+    dialog.icon = kDispatchIcon;
     dialog.restartAtEnd = properties.restartAtEnd;
     ApplyDialogFont(dialog);
     const auto code = dialog.DoModal();

@@ -50,7 +50,7 @@ const EraseRule kEraseRules[] = {
     {{"SX-105", "M-105", "Do-RIAN", "SX-T25", "M-T25"}, EraseKind::kBlock, 0x1006FF00},
 };
 
-std::string upToZero(const std::uint8_t* bytes, std::size_t length) {
+std::string textUpToZero(const std::uint8_t* bytes, std::size_t length) {
     std::size_t n = 0;
     while (n < length && bytes[n] != 0)
         ++n;
@@ -146,7 +146,7 @@ void CScanner::eraseFirmwareArea() {
         case EraseKind::kByRevision: {
             std::uint8_t data[36];
             inquiry(data, sizeof data);
-            versionString = upToZero(data + 32, 4);
+            versionString = textUpToZero(data + 32, 4);
             eraseBlock(platform::EqualsNoCase(versionString, "B027") ? 0x10000 : 0x20000);
             return;
         }
@@ -189,8 +189,8 @@ CScanner::ProcessorAnswer CScanner::queryProcessor(int index, std::string& name,
         sum += byte;
     if (sum == 0)
         return ProcessorAnswer::Failed;
-    name = upToZero(reply, 16);
-    version = upToZero(reply + 16, 8);
+    name = textUpToZero(reply, 16);
+    version = textUpToZero(reply + 16, 8);
     return ProcessorAnswer::Named;
 }
 

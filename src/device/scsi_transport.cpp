@@ -16,10 +16,10 @@ namespace {
 constexpr int kPositions = 7; // adapter and target ids 0..6
 constexpr char kPrefix[] = "ASPI\\";
 constexpr std::size_t kPrefixLength = sizeof kPrefix - 1;
-constexpr std::size_t kInquiryLength = 36;
+constexpr std::size_t kScsiInquiryLength = 36;
 
-const std::uint8_t kTestUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
-const std::uint8_t kInquiry[6] = {0x12, 0, 0, 0, 0x24, 0};
+const std::uint8_t kScsiTestUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
+const std::uint8_t kScsiInquiry[6] = {0x12, 0, 0, 0, 0x24, 0};
 
 // Requests that never completed stay allocated: the layer may still write them.
 void abandon(std::unique_ptr<platform::SRB_ExecSCSICmd> block) {
@@ -74,12 +74,12 @@ bool CScsi::open() {
     for (adapter_ = 0; adapter_ < kPositions; ++adapter_) {
         for (target_ = 0; target_ < kPositions; ++target_) {
             try {
-                execute(CCDB(kTestUnitReady));
+                execute(CCDB(kScsiTestUnitReady));
             } catch (const CCmdError&) {
             }
-            std::uint8_t inquiry[kInquiryLength] = {};
+            std::uint8_t inquiry[kScsiInquiryLength] = {};
             try {
-                executeIn(CCDB(kInquiry), inquiry, sizeof inquiry);
+                executeIn(CCDB(kScsiInquiry), inquiry, sizeof inquiry);
             } catch (const CCmdError&) {
                 continue;
             }

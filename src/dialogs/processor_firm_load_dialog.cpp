@@ -19,8 +19,8 @@ namespace {
 
 using namespace firm_load;
 
-constexpr platform::UINT_PTR kTimer = 0;
-constexpr platform::UINT kTimerPeriod = 100;
+constexpr platform::UINT_PTR kProcessorTimer = 0;
+constexpr platform::UINT kProcessorTimerPeriod = 100;
 
 // Neither the producer's failure nor its caption is looked up.
 constexpr const char* kFailureLoading = "Failure Loading";
@@ -213,7 +213,7 @@ void CProcessorFirmLoadDialog::startUpgrade() {
     progress_.reset();
     pipeline_->displayRunning = 1;
     producer_.start(*pipeline_);
-    SetTimer(kTimer, kTimerPeriod);
+    SetTimer(kProcessorTimer, kProcessorTimerPeriod);
     SetDlgItemTextA(kLoadingStatus, "");
 }
 
@@ -228,13 +228,13 @@ void CProcessorFirmLoadDialog::OnCancel() {
 }
 
 void CProcessorFirmLoadDialog::OnTimer(platform::UINT_PTR id) {
-    if (id != kTimer || !pipeline_)
+    if (id != kProcessorTimer || !pipeline_)
         return;
     const std::optional<platform::DWORD> ended =
         PollUpgrade(*this, *pipeline_, progress_, producer_);
     if (!ended)
         return;
-    KillTimer(kTimer);
+    KillTimer(kProcessorTimer);
     const platform::DWORD exitCode = *ended;
     if (exitCode != 0) {
         completed = pipeline_->result == 1 && pipeline_->hasData();

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
+constexpr std::uint64_t kLayoutAddressEnd = std::uint64_t{1} << 32;
 
 // Reports a percentage each time it rises.
 class Percent {
@@ -56,7 +56,7 @@ std::vector<AddressRange> reservedBytes(const std::vector<AddressRange>& image,
                                         const CFlashMap& map) {
     std::vector<AddressRange> reserved;
     for (const AddressRange& range : image) {
-        const std::uint64_t end = std::min(range.end, kAddressSpaceEnd);
+        const std::uint64_t end = std::min(range.end, kLayoutAddressEnd);
         for (std::uint64_t address = range.start; address < end;) {
             const auto at = static_cast<std::uint32_t>(address);
             const std::uint64_t runEnd = std::min(map.GetReservedRunEnd(at), end);

@@ -47,7 +47,7 @@ int hexValue(char c) {
     return -1;
 }
 
-[[noreturn]] void bad(std::size_t lineNumber, const std::string& what) {
+[[noreturn]] void badLine(std::size_t lineNumber, const std::string& what) {
     throw std::invalid_argument("line " + std::to_string(lineNumber) + ": " + what);
 }
 
@@ -83,25 +83,25 @@ std::vector<DataRun> ReadSRecords(const std::string& text) {
         if (line.empty())
             continue;
         if (line.size() < 4 || (line[0] != 'S' && line[0] != 's'))
-            bad(lineNumber, "not an S-record");
+            badLine(lineNumber, "not an S-record");
         const char type = line[1];
         if ((line.size() - 2) % 2 != 0)
-            bad(lineNumber, "odd number of hex digits");
+            badLine(lineNumber, "odd number of hex digits");
         std::vector<std::uint8_t> bytes;
         for (std::size_t i = 2; i < line.size(); i += 2) {
             const int hi = hexValue(line[i]);
             const int lo = hexValue(line[i + 1]);
             if (hi < 0 || lo < 0)
-                bad(lineNumber, "not a hex digit");
+                badLine(lineNumber, "not a hex digit");
             bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
         }
         if (bytes[0] + 1u != bytes.size())
-            bad(lineNumber, "byte count does not match the record");
+            badLine(lineNumber, "byte count does not match the record");
         std::uint8_t sum = 0;
         for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
             sum = static_cast<std::uint8_t>(sum + bytes[i]);
         if (static_cast<std::uint8_t>(~sum) != bytes.back())
-            bad(lineNumber, "checksum mismatch");
+            badLine(lineNumber, "checksum mismatch");
         unsigned addressBytes = 0;
         switch (type) {
         case '1':
@@ -121,10 +121,10 @@ std::vector<DataRun> ReadSRecords(const std::string& text) {
         case '9':
             continue;
         default:
-            bad(lineNumber, std::string("unknown record type S") + type);
+            badLine(lineNumber, std::string("unknown record type S") + type);
         }
         if (bytes.size() < addressBytes + 2)
-            bad(lineNumber, "record too short for its address");
+            badLine(lineNumber, "record too short for its address");
         DataRun run;
         for (unsigned i = 0; i < addressBytes; ++i)
             run.address = (run.address << 8) | bytes[1 + i];

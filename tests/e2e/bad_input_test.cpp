@@ -4,6 +4,7 @@
 // in the log) and, where the input cannot be used, with nothing beyond
 // identification sent to the scanner. The exit status is 0 whatever happens:
 // the outcome is in the messages.
+#include "support/run_refirm.h"
 #include "support/simulated_run.h"
 
 #include <gtest/gtest.h>
@@ -55,13 +56,6 @@ void expectUpgraded(const SimulatedRun& run, const std::string& log) {
 void expectRunEnded(const SimulatedRun& run) {
     EXPECT_EQ(run.lastRun().exitCode, 0) << run.lastRun().output;
     EXPECT_FALSE(run.lastRun().timedOut);
-}
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
 }
 
 // Runs another copy of the program (one with its own files beside it) the way

@@ -13,7 +13,7 @@ using namespace testing_support;
 
 namespace {
 
-std::uint8_t imageByte(std::uint32_t address) {
+std::uint8_t corruptImageByte(std::uint32_t address) {
     return static_cast<std::uint8_t>(address * 3 + 7);
 }
 
@@ -32,7 +32,7 @@ std::string lineAt(const std::string& text, std::uint32_t address, std::size_t& 
 
 // Three blocks of the SX-2300C's 64 KiB blocks, and a record beyond its flash.
 std::string spoiltImage(const BadRecord& bad, int& line) {
-    std::string text = SRecordImage({{0, 3 * 0x10000}, {0x180000, 0x20}}, imageByte);
+    std::string text = SRecordImage({{0, 3 * 0x10000}, {0x180000, 0x20}}, corruptImageByte);
     std::size_t at = 0;
     const std::string record = lineAt(text, bad.address, at);
     EXPECT_FALSE(record.empty()) << bad.where;

@@ -2,6 +2,7 @@
 // a scanner on ASPI, one that leaves the bus for its download mode, a drive
 // processor behind the main controller, and the firmware line whose download
 // procedure a scanner in its boot loader no longer offers.
+#include "support/run_refirm.h"
 #include "support/simulated_run.h"
 #include "support/srecord_image.h"
 
@@ -15,12 +16,8 @@ using namespace testing_support;
 
 namespace {
 
-std::uint8_t imageByte(std::uint32_t address) {
+std::uint8_t familiesImageByte(std::uint32_t address) {
     return static_cast<std::uint8_t>(address * 11 + 1);
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 // The profile without the key that cut the first run short.
@@ -59,7 +56,7 @@ class InterruptedMainController : public testing::TestWithParam<MainCase> {};
 
 TEST_P(InterruptedMainController, SecondRunFinishesTheUpgrade) {
     const MainCase& c = GetParam();
-    const std::string image = SRecordImage({{0, 3 * 0x10000}}, imageByte);
+    const std::string image = SRecordImage({{0, 3 * 0x10000}}, familiesImageByte);
 
     // A rehearsal on a scanner of the same kind shows where the writes lie.
     SimulatedRun rehearsal;
@@ -83,7 +80,7 @@ TEST_P(InterruptedMainController, SecondRunFinishesTheUpgrade) {
     EXPECT_TRUE(contains(run.log(), "Firmware upgrade completed.")) << run.log();
     const FlashContent flash = run.flashDump(0);
     for (std::uint32_t a = 0; a < 3 * 0x10000; a += 0x333)
-        ASSERT_EQ(flash.at(a), imageByte(a)) << a;
+        ASSERT_EQ(flash.at(a), familiesImageByte(a)) << a;
     EXPECT_TRUE(contains(readFile(run.statePath(0)), std::string("revision ") + c.upgraded));
 }
 
@@ -142,7 +139,7 @@ TEST(InterruptedProcessor, DriveProcessorCutShortIsWrittenAgainByTheSecondRun) {
 TEST(InterruptedBootLoader, FirmwareLineOfABootLoaderIsReportedAndNothingIsWritten) {
     SimulatedRun run;
     run.writeSettings({{"NewFirmwareVersion", "2.07"}});
-    run.writeWorkFile("image.mot", SRecordImage({{0, 3 * 0x10000}}, imageByte));
+    run.writeWorkFile("image.mot", SRecordImage({{0, 3 * 0x10000}}, familiesImageByte));
     run.addExampleProfile("OLK.ini", {{"Scanner", "Revision", "B000"}});
     run.run({"image.mot", "OLK", "silent_w_err"});
     EXPECT_TRUE(contains(run.log(), "Firmware upgrade failed.")) << run.log();

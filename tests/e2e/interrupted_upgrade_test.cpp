@@ -1,6 +1,7 @@
 // Upgrades cut short in the middle of writing the flash: the scanner keeps
 // what it had been sent and comes back in its boot loader, and a second run
 // of the same command finishes the job.
+#include "support/run_refirm.h"
 #include "support/simulated_run.h"
 #include "support/srecord_image.h"
 
@@ -16,19 +17,12 @@ using namespace testing_support;
 
 namespace {
 
-std::uint8_t imageByte(std::uint32_t address) {
+std::uint8_t interruptedImageByte(std::uint32_t address) {
     return static_cast<std::uint8_t>(address * 13 + 5);
 }
 
 // Far enough into the run to be among the 192 block writes of the image.
 constexpr int kCommandsBeforeTheCut = 100;
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 std::size_t lineCount(const std::string& file) {
     std::ifstream in(file);
@@ -42,7 +36,7 @@ class InterruptedUpgrade : public testing::Test {
 protected:
     void SetUp() override {
         run.writeSettings({{"NewFirmwareVersion", "1.21"}});
-        run.writeWorkFile("image.mot", SRecordImage({{0, 3 * 0x10000}}, imageByte));
+        run.writeWorkFile("image.mot", SRecordImage({{0, 3 * 0x10000}}, interruptedImageByte));
     }
 
     // The profile without the fault that cut the first run short.
@@ -62,7 +56,7 @@ protected:
         EXPECT_NE(run.log().find("Firmware upgrade completed."), std::string::npos) << run.log();
         const FlashContent flash = run.flashDump(0);
         for (std::uint32_t a = 0; a < 3 * 0x10000; a += 0x777)
-            ASSERT_EQ(flash.at(a), imageByte(a)) << a;
+            ASSERT_EQ(flash.at(a), interruptedImageByte(a)) << a;
         EXPECT_NE(readFile(run.statePath(0)).find("revision 1.21"), std::string::npos);
     }
 
@@ -78,7 +72,7 @@ TEST_F(InterruptedUpgrade, PowerLostInTheMiddleOfABlockWrite) {
     EXPECT_NE(run.log().find("Firmware upgrade failed."), std::string::npos) << run.log();
     // Half old, half new: the boot loader is what the scanner runs now.
     EXPECT_NE(readFile(run.statePath(0)).find("revision B000"), std::string::npos);
-    EXPECT_EQ(run.flashDump(0).at(0), imageByte(0));
+    EXPECT_EQ(run.flashDump(0).at(0), interruptedImageByte(0));
 
     repairScanner("UnplugAfter");
     expectSecondRunFinishes();

@@ -1,3 +1,4 @@
+#include "support/run_refirm.h"
 #include "support/simulated_run.h"
 #include "support/srecord_image.h"
 
@@ -10,20 +11,16 @@ using namespace testing_support;
 
 namespace {
 
-std::uint8_t imageByte(std::uint32_t address) {
+std::uint8_t caseImageByte(std::uint32_t address) {
     return static_cast<std::uint8_t>(address * 5 + 11);
 }
 
 std::string image(std::uint32_t start, std::uint32_t length) {
-    return SRecordImage({{start, length}}, imageByte);
+    return SRecordImage({{start, length}}, caseImageByte);
 }
 
 std::size_t count(const std::vector<std::string>& kinds, const std::string& kind) {
     return static_cast<std::size_t>(std::count(kinds.begin(), kinds.end(), kind));
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 // An SX-2300C (8 Mbit map from address 0) on USB, firmware 1.20.
@@ -194,7 +191,7 @@ TEST(UpgradeFamilies, BootRecordOfAB027ScannerIsWrittenLast) {
             lastWrite = line;
     EXPECT_EQ(lastWrite.rfind("memwrite 2D 00 00 01 00 00 00 01 00 00 out 256", 0), 0u)
         << lastWrite;
-    EXPECT_EQ(run.flashDump(0).at(0x10000), imageByte(0x10000));
+    EXPECT_EQ(run.flashDump(0).at(0x10000), caseImageByte(0x10000));
 }
 
 TEST(UpgradeFamilies, YewRestartsAtTheEnd) {

@@ -16,12 +16,12 @@ namespace {
 
 using Range = ImageRange;
 
-std::uint8_t imageByte(std::uint32_t address) {
+std::uint8_t mainImageByte(std::uint32_t address) {
     return static_cast<std::uint8_t>((address >> 8) * 31 + address * 7 + 1);
 }
 
 std::string image(const std::vector<Range>& ranges) {
-    return SRecordImage(ranges, imageByte);
+    return SRecordImage(ranges, mainImageByte);
 }
 
 // Two pieces of the product's flash: the start of its first block and a
@@ -48,7 +48,7 @@ void expectImageLaidOver(const FlashContent& dump, const std::string& product,
             continue;
         int wrong = 0;
         for (std::uint32_t a = block.start; a < block.start + block.size; ++a) {
-            const std::uint8_t expected = imageAddresses.count(a) ? imageByte(a) : 0xFF;
+            const std::uint8_t expected = imageAddresses.count(a) ? mainImageByte(a) : 0xFF;
             if (dump.at(a) != expected && ++wrong <= 3)
                 ADD_FAILURE() << product << " at 0x" << std::hex << a << ": 0x" << int(dump.at(a))
                               << " instead of 0x" << int(expected);

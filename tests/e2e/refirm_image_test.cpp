@@ -1,5 +1,6 @@
 #include "firmware/address_data_list.h"
 #include "image_generator.h"
+#include "support/run_refirm.h"
 #include "support/scratch_dir.h"
 #include "support/simulated_run.h"
 
@@ -18,13 +19,6 @@ struct ToolRun {
     int status = -1;
     std::string output; // standard output and standard error together
 };
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 // Runs a program with a clean environment; the watchdog only stops a hung run.
 ToolRun runProgram(const std::string& program, const std::vector<std::string>& args) {

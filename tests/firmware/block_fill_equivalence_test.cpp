@@ -20,16 +20,16 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Piece {
+struct RecordPiece {
     std::uint32_t address = 0;
     Bytes data;
     bool bad = false; // a checksum that does not hold
     bool blank = false;
 };
 
-std::string textOf(const std::vector<Piece>& pieces) {
+std::string textOf(const std::vector<RecordPiece>& pieces) {
     std::string text;
-    for (const Piece& p : pieces) {
+    for (const RecordPiece& p : pieces) {
         if (p.blank) {
             text += "S00600004844521B\r\n";
             continue;
@@ -57,11 +57,11 @@ struct Block {
 // The reference's own image: entries in file order with their bytes.
 struct RefEntry {
     int line;
-    Piece piece;
+    RecordPiece piece;
     bool decoded = false;
 };
 
-struct Outcome {
+struct FillOutcome {
     Bytes bytes;
     std::uint32_t covered = 0;
     std::size_t left = 0;
@@ -69,18 +69,18 @@ struct Outcome {
     int badLine = 0; // the line of the record that failed, 0 for none
     std::vector<int> decodedLines;
 
-    bool operator==(const Outcome&) const = default;
+    bool operator==(const FillOutcome&) const = default;
 };
 
-std::vector<Outcome> reference(const std::vector<Piece>& pieces, const std::vector<Block>& blocks,
-                               FillWalk walk) {
+std::vector<FillOutcome> reference(const std::vector<RecordPiece>& pieces,
+                                   const std::vector<Block>& blocks, FillWalk walk) {
     std::list<RefEntry> image;
     int line = 0;
-    for (const Piece& p : pieces)
+    for (const RecordPiece& p : pieces)
         image.push_back({++line, p});
-    std::vector<Outcome> outcomes;
+    std::vector<FillOutcome> outcomes;
     for (const Block& block : blocks) {
-        Outcome out;
+        FillOutcome out;
         out.bytes.assign(block.size, 0xFF);
         std::vector<bool> covered(block.size, false);
         const std::size_t total = image.size();
@@ -129,13 +129,13 @@ std::vector<Outcome> reference(const std::vector<Piece>& pieces, const std::vect
     return outcomes;
 }
 
-std::vector<Outcome> filled(const std::vector<Piece>& pieces, const std::vector<Block>& blocks,
-                            FillWalk walk) {
+std::vector<FillOutcome> filled(const std::vector<RecordPiece>& pieces,
+                                const std::vector<Block>& blocks, FillWalk walk) {
     CAddressDataList image;
     image.loadText(textOf(pieces));
-    std::vector<Outcome> outcomes;
+    std::vector<FillOutcome> outcomes;
     for (const Block& block : blocks) {
-        Outcome out;
+        FillOutcome out;
         try {
             FilledBlock result = FillBlock(
                 image, block.address, block.size,
@@ -159,7 +159,7 @@ std::vector<Outcome> filled(const std::vector<Piece>& pieces, const std::vector<
 }
 
 // The reference, when it stops at a bad record, has no block bytes to give.
-void forgetBytesAtFailure(std::vector<Outcome>& outcomes) {
+void forgetBytesAtFailure(std::vector<FillOutcome>& outcomes) {
     if (!outcomes.empty() && outcomes.back().badLine != 0) {
         outcomes.back().bytes.clear();
         outcomes.back().covered = 0;
@@ -177,9 +177,9 @@ struct Shape {
 // Records of 1..40 bytes tiling a few areas (with gaps), some straddling
 // block edges; optionally shuffled, with overlapping copies, with records
 // outside every block, blank lines and one bad record.
-std::vector<Piece> randomImage(std::mt19937& random, const Shape& shape,
-                               const std::vector<Block>& blocks) {
-    std::vector<Piece> pieces;
+std::vector<RecordPiece> randomImage(std::mt19937& random, const Shape& shape,
+                                     const std::vector<Block>& blocks) {
+    std::vector<RecordPiece> pieces;
     auto byte = [&] { return static_cast<std::uint8_t>(random() % 256); };
     for (const Block& block : blocks) {
         if (random() % 5 == 0)
@@ -188,7 +188,7 @@ std::vector<Piece> randomImage(std::mt19937& random, const Shape& shape,
         const std::uint32_t end = block.address + block.size + (random() % 3 == 0 ? 5 : 0);
         while (at < end) {
             const std::uint32_t length = 1 + random() % 40;
-            Piece p{at, {}};
+            RecordPiece p{at, {}};
             for (std::uint32_t i = 0; i < length; ++i)
                 p.data.push_back(byte());
             if (random() % 9 != 0) // leave gaps now and then
@@ -199,7 +199,7 @@ std::vector<Piece> randomImage(std::mt19937& random, const Shape& shape,
     if (shape.overlapping) {
         const std::size_t copies = pieces.size() / 4 + 1;
         for (std::size_t i = 0; i < copies && !pieces.empty(); ++i) {
-            Piece p = pieces[random() % pieces.size()];
+            RecordPiece p = pieces[random() % pieces.size()];
             p.address += random() % 7;
             for (auto& b : p.data)
                 b = byte();
@@ -212,12 +212,12 @@ std::vector<Piece> randomImage(std::mt19937& random, const Shape& shape,
     if (shape.shuffled)
         std::shuffle(pieces.begin(), pieces.end(), random);
     for (int i = 0; i < 3; ++i) {
-        Piece blank;
+        RecordPiece blank;
         blank.blank = true;
         pieces.insert(pieces.begin() + static_cast<long>(random() % (pieces.size() + 1)), blank);
     }
     if (shape.bad && !pieces.empty()) {
-        Piece& victim = pieces[random() % pieces.size()];
+        RecordPiece& victim = pieces[random() % pieces.size()];
         victim.bad = !victim.blank;
     }
     return pieces;
@@ -248,10 +248,10 @@ TEST(BlockFillEquivalence, RandomImagesGiveWhatTheWalkGives) {
     for (int round = 0; round < 40; ++round) {
         for (const Shape& shape : shapes) {
             const std::vector<Block> blocks = randomMap(random);
-            const std::vector<Piece> pieces = randomImage(random, shape, blocks);
+            const std::vector<RecordPiece> pieces = randomImage(random, shape, blocks);
             for (FillWalk walk : {FillWalk::kUntilCovered, FillWalk::kWholeList}) {
-                std::vector<Outcome> expected = reference(pieces, blocks, walk);
-                std::vector<Outcome> actual = filled(pieces, blocks, walk);
+                std::vector<FillOutcome> expected = reference(pieces, blocks, walk);
+                std::vector<FillOutcome> actual = filled(pieces, blocks, walk);
                 forgetBytesAtFailure(expected);
                 forgetBytesAtFailure(actual);
                 ASSERT_EQ(actual.size(), expected.size()) << "round " << round;

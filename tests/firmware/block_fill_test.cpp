@@ -14,28 +14,28 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Piece {
+struct FillPiece {
     std::uint32_t address;
     Bytes data;
 };
 
-CAddressDataList imageOf(const std::vector<Piece>& pieces, const std::string& extra = "") {
+CAddressDataList imageOf(const std::vector<FillPiece>& pieces, const std::string& extra = "") {
     std::string text = extra;
-    for (const Piece& p : pieces)
+    for (const FillPiece& p : pieces)
         text += record(3, p.address, p.data) + "\r\n";
     CAddressDataList image;
     image.loadText(text);
     return image;
 }
 
-Bytes bytesOf(const CAddressData& r) {
+Bytes fillBytesOf(const CAddressData& r) {
     return Bytes(r.data(), r.data() + r.size());
 }
 
 // What a flash holds after writing every piece in file order.
-std::map<std::uint32_t, std::uint8_t> flashAfter(const std::vector<Piece>& pieces) {
+std::map<std::uint32_t, std::uint8_t> flashAfter(const std::vector<FillPiece>& pieces) {
     std::map<std::uint32_t, std::uint8_t> flash;
-    for (const Piece& p : pieces)
+    for (const FillPiece& p : pieces)
         for (std::size_t i = 0; i < p.data.size(); ++i)
             flash[p.address + static_cast<std::uint32_t>(i)] = p.data[i];
     return flash;
@@ -47,14 +47,14 @@ TEST(BlockFill, RecordStraddlingTwoBlocksServesBothAndStays) {
     CAddressDataList image = imageOf({{12, {1, 2, 3, 4, 5, 6, 7, 8}}});
     FilledBlock first = FillBlock(image, 0, 16);
     EXPECT_EQ(first.block->address(), 0u);
-    EXPECT_EQ(bytesOf(*first.block), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                            0xFF, 0xFF, 0xFF, 1, 2, 3, 4}));
+    EXPECT_EQ(fillBytesOf(*first.block), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3, 4}));
     EXPECT_EQ(first.coveredBytes, 4u);
     EXPECT_EQ(image.count(), 1u);
 
     FilledBlock second = FillBlock(image, 16, 16);
-    EXPECT_EQ(bytesOf(*second.block), (Bytes{5, 6, 7, 8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                             0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(fillBytesOf(*second.block), (Bytes{5, 6, 7, 8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(second.coveredBytes, 4u);
     // No single block holds it whole, so no fill uses it up; it stays and later
     // walks pass over it.
@@ -70,14 +70,14 @@ TEST(BlockFill, RecordStraddlingTwoBlocksServesBothAndStays) {
 TEST(BlockFill, RecordsOutOfAddressOrderLandInPlace) {
     CAddressDataList image = imageOf({{0x1006, {7, 8}}, {0x1000, {1, 2, 3}}, {0x1003, {4, 5, 6}}});
     FilledBlock filled = FillBlock(image, 0x1000, 8);
-    EXPECT_EQ(bytesOf(*filled.block), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(fillBytesOf(*filled.block), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(filled.coveredBytes, 8u);
     EXPECT_TRUE(image.empty());
 }
 
 TEST(BlockFill, LaterRecordWins) {
     CAddressDataList image = imageOf({{0, {1, 1, 1, 1}}, {1, {2, 2}}, {2, {3}}});
-    EXPECT_EQ(bytesOf(*FillBlock(image, 0, 6).block), (Bytes{1, 2, 3, 1, 0xFF, 0xFF}));
+    EXPECT_EQ(fillBytesOf(*FillBlock(image, 0, 6).block), (Bytes{1, 2, 3, 1, 0xFF, 0xFF}));
 }
 
 TEST(BlockFill, RepeatedBytesDoNotCompleteTheBlockEarly) {
@@ -85,7 +85,7 @@ TEST(BlockFill, RepeatedBytesDoNotCompleteTheBlockEarly) {
     // in C; the block must not go out with them erased.
     CAddressDataList image = imageOf({{0, {0xA0, 0xA1}}, {0, {0xB0, 0xB1}}, {2, {0xC2, 0xC3}}});
     FilledBlock filled = FillBlock(image, 0, 4);
-    EXPECT_EQ(bytesOf(*filled.block), (Bytes{0xB0, 0xB1, 0xC2, 0xC3}));
+    EXPECT_EQ(fillBytesOf(*filled.block), (Bytes{0xB0, 0xB1, 0xC2, 0xC3}));
     EXPECT_EQ(filled.coveredBytes, 4u);
     EXPECT_TRUE(image.empty());
 }
@@ -94,7 +94,7 @@ TEST(BlockFill, CompleteBlockStopsTheWalkAndLeavesTheRestUndecoded) {
     CAddressDataList image = imageOf({{0, {1, 2, 3, 4}}, {0x100, {5}}, {2, {9, 9}}});
     std::vector<int> shown;
     FilledBlock filled = FillBlock(image, 0, 4, [&](int percent) { shown.push_back(percent); });
-    EXPECT_EQ(bytesOf(*filled.block), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(fillBytesOf(*filled.block), (Bytes{1, 2, 3, 4}));
     EXPECT_EQ(shown, (std::vector<int>{33}));
     ASSERT_EQ(image.count(), 2u);
     EXPECT_FALSE(image.at(image.head()).decoded());
@@ -102,7 +102,7 @@ TEST(BlockFill, CompleteBlockStopsTheWalkAndLeavesTheRestUndecoded) {
     // Walking the whole image applies the later record too.
     CAddressDataList whole = imageOf({{0, {1, 2, 3, 4}}, {0x100, {5}}, {2, {9, 9}}});
     filled = FillBlock(whole, 0, 4, {}, FillWalk::kWholeList);
-    EXPECT_EQ(bytesOf(*filled.block), (Bytes{1, 2, 9, 9}));
+    EXPECT_EQ(fillBytesOf(*filled.block), (Bytes{1, 2, 9, 9}));
     EXPECT_EQ(whole.count(), 1u);
 }
 
@@ -111,13 +111,13 @@ TEST(BlockFill, ImageOutsideTheBlockGivesAnErasedBlockAndKeepsEveryEntry) {
         imageOf({{0x2000, {1, 2}}, {0x0FFE, {3, 4}}}, "S00600004844521B\r\n\r\n");
     image.loadText("S9030000FC\r\n");
     FilledBlock filled = FillBlock(image, 0x1000, 0x1000);
-    EXPECT_EQ(bytesOf(*filled.block), bytes(0x1000, 0xFF));
+    EXPECT_EQ(fillBytesOf(*filled.block), bytes(0x1000, 0xFF));
     EXPECT_EQ(filled.coveredBytes, 0u);
     EXPECT_EQ(image.count(), 5u);
 
     CAddressDataList empty;
     filled = FillBlock(empty, 0, 8, [](int) { ADD_FAILURE() << "no entries, no progress"; });
-    EXPECT_EQ(bytesOf(*filled.block), bytes(8, 0xFF));
+    EXPECT_EQ(fillBytesOf(*filled.block), bytes(8, 0xFF));
 
     filled = FillBlock(image, 0x2000, 0);
     EXPECT_EQ(filled.block->size(), 0u);
@@ -134,7 +134,7 @@ TEST(BlockFill, ProgressReportsEachRiseOfTheWholePercentage) {
     EXPECT_EQ(shown, (std::vector<int>{33, 66, 100}));
 
     // 250 entries: 2 of every 5 walked steps do not raise the whole percentage.
-    std::vector<Piece> many;
+    std::vector<FillPiece> many;
     for (std::uint32_t i = 0; i < 250; ++i)
         many.push_back({0x1000 + i, {1}});
     CAddressDataList image = imageOf(many);
@@ -175,7 +175,7 @@ TEST(BlockFill, BadRecordNamesItsLineAndIsNotTriedAgain) {
         CFormatError);
     // The failed record has no bytes to lend, and does not fail a second time.
     FilledBlock filled = FillBlock(image, 0, 16);
-    EXPECT_EQ(bytesOf(*filled.block), bytes(16, 0xFF));
+    EXPECT_EQ(fillBytesOf(*filled.block), bytes(16, 0xFF));
 }
 
 TEST(BlockFill, LowerCaseDataIsAccepted) {
@@ -184,14 +184,14 @@ TEST(BlockFill, LowerCaseDataIsAccepted) {
         line[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(line[i])));
     CAddressDataList image;
     image.loadText(line);
-    EXPECT_EQ(bytesOf(*FillBlock(image, 0, 2).block), (Bytes{0xAB, 0xCD}));
+    EXPECT_EQ(fillBytesOf(*FillBlock(image, 0, 2).block), (Bytes{0xAB, 0xCD}));
 }
 
 // A whole image of overlapping records in shuffled order laid out over a map of
 // blocks gives exactly the flash that writing the records in file order would.
 TEST(BlockFill, WholeImageOverManyBlocksMatchesTheFlashItDescribes) {
     std::mt19937 random(7);
-    std::vector<Piece> pieces;
+    std::vector<FillPiece> pieces;
     for (int i = 0; i < 400; ++i) {
         const std::uint32_t address = random() % 0x3000;
         Bytes data(1 + random() % 40);
@@ -222,7 +222,7 @@ TEST(BlockFill, WholeImageOverManyBlocksMatchesTheFlashItDescribes) {
                     // Stopping at a complete block may leave a later repeat of a
                     // byte out, but the byte always comes from a record holding it.
                     bool fromARecord = false;
-                    for (const Piece& p : pieces)
+                    for (const FillPiece& p : pieces)
                         if (start + i >= p.address && start + i < p.address + p.data.size() &&
                             p.data[start + i - p.address] == got)
                             fromARecord = true;

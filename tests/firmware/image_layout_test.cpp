@@ -38,14 +38,14 @@ private:
     std::vector<FlashBlockRun> runs_;
 };
 
-struct Piece {
+struct LayoutPiece {
     std::uint32_t address;
     Bytes data;
 };
 
-std::string imageText(const std::vector<Piece>& pieces) {
+std::string imageText(const std::vector<LayoutPiece>& pieces) {
     std::string text = "S00600004844521B\r\n";
-    for (const Piece& p : pieces)
+    for (const LayoutPiece& p : pieces)
         text += record(3, p.address, p.data) + "\r\n";
     return text + "S70500000000FA\r\n";
 }

@@ -18,7 +18,7 @@ using sg_kit::Bytes;
 
 namespace {
 
-const Bytes kInquiry = {0x12, 0, 0, 0, 0x24, 0};
+const Bytes kSgInquiry = {0x12, 0, 0, 0, 0x24, 0};
 
 // The backend over a fake sysfs tree and scripted devices, installed as the
 // only ASPI backend.
@@ -131,7 +131,7 @@ TEST(ScsiGenericDevices, HostsBecomeAdaptersInAscendingOrder) {
 
 TEST(ScsiGenericDevices, TimeoutsAreLongerWhereTheScannerWorks) {
     auto timeout = [](const Bytes& cdb) { return ScsiGenericTimeout(cdb.data(), cdb.size()); };
-    EXPECT_EQ(timeout(kInquiry), kScsiGenericTimeout);
+    EXPECT_EQ(timeout(kSgInquiry), kScsiGenericTimeout);
     EXPECT_EQ(timeout({0x2D, 0, 0, 1, 0, 0, 0, 4, 0, 0}), kScsiGenericTimeout);
     EXPECT_EQ(timeout({0xFE, 0, 0x80, 0x21, 0, 0, 0, 0, 0x80, 0}), kScsiGenericTimeout);
     EXPECT_EQ(timeout({0x2C, 0, 0, 0x22, 0, 0, 0, 0, 0, 0}), kScsiGenericEraseTimeout);
@@ -192,7 +192,7 @@ TEST_F(ScsiGenericBackend, GoodInquiryFillsTheBlockAndTheBuffer) {
     kernel->device("/dev/sg0").answer = sg_kit::good(answer);
     install();
     Bytes data(36, 0);
-    const auto block = send(0, 3, kInquiry, SRB_DIR_IN, &data);
+    const auto block = send(0, 3, kSgInquiry, SRB_DIR_IN, &data);
 
     EXPECT_EQ(block.status, SS_COMP);
     EXPECT_EQ(block.hostAdapterStatus, HASTAT_OK);
@@ -204,7 +204,7 @@ TEST_F(ScsiGenericBackend, GoodInquiryFillsTheBlockAndTheBuffer) {
     const auto& request = kernel->requests[0];
     EXPECT_EQ(request.interfaceId, 'S');
     EXPECT_EQ(request.direction, SG_DXFER_FROM_DEV);
-    EXPECT_EQ(request.cdb, kInquiry);
+    EXPECT_EQ(request.cdb, kSgInquiry);
     EXPECT_EQ(request.dataLength, 36u);
     EXPECT_EQ(request.senseRoom, 14u);
     EXPECT_EQ(request.timeout, kScsiGenericTimeout);
@@ -251,10 +251,10 @@ TEST_F(ScsiGenericBackend, TransportErrorsGiveTheHostAdapterStatus) {
     sysfs.add(0, 0, 0, 1, 0);
     kernel->device("/dev/sg0").script = {sg_kit::hostStatus(0x01), sg_kit::hostStatus(0x07)};
     install();
-    auto block = send(0, 1, kInquiry, SRB_DIR_IN);
+    auto block = send(0, 1, kSgInquiry, SRB_DIR_IN);
     EXPECT_EQ(block.status, SS_ERR);
     EXPECT_EQ(block.hostAdapterStatus, HASTAT_SEL_TO);
-    block = send(0, 1, kInquiry, SRB_DIR_IN);
+    block = send(0, 1, kSgInquiry, SRB_DIR_IN);
     EXPECT_EQ(block.status, SS_ERR);
     EXPECT_EQ(block.hostAdapterStatus, 0x14);
     EXPECT_EQ(AspiErrorText(), "/dev/sg0 (0:0:1:0, KORVA SX-2500C): host status 0x07.");
@@ -276,27 +276,27 @@ TEST_F(ScsiGenericBackend, AVanishedDeviceIsACleanErrorAndLeaksNothing) {
     auto& device = kernel->device("/dev/sg0");
     install();
     device.ioctlError = ENODEV;
-    auto block = send(0, 1, kInquiry, SRB_DIR_IN);
+    auto block = send(0, 1, kSgInquiry, SRB_DIR_IN);
     EXPECT_EQ(block.status, SS_ERR);
     EXPECT_EQ(block.hostAdapterStatus, HASTAT_SEL_TO);
     EXPECT_NE(AspiErrorText().find("the device is gone"), std::string::npos);
 
     device.ioctlError = 0;
     device.openError = ENXIO;
-    block = send(0, 1, kInquiry, SRB_DIR_IN);
+    block = send(0, 1, kSgInquiry, SRB_DIR_IN);
     EXPECT_EQ(block.hostAdapterStatus, HASTAT_SEL_TO);
     EXPECT_NE(AspiErrorText().find("the device is gone"), std::string::npos);
 
     device.openError = 0;
     device.ioctlError = EIO;
-    block = send(0, 1, kInquiry, SRB_DIR_IN);
+    block = send(0, 1, kSgInquiry, SRB_DIR_IN);
     EXPECT_EQ(block.status, SS_ERR);
     EXPECT_NE(AspiErrorText().find("could not be sent"), std::string::npos);
 
     EXPECT_EQ(kernel->openDescriptors(), 0u);
     // A position without a device never reaches the kernel.
     const std::size_t opens = kernel->opens.size();
-    block = send(0, 2, kInquiry, SRB_DIR_IN);
+    block = send(0, 2, kSgInquiry, SRB_DIR_IN);
     EXPECT_EQ(block.hostAdapterStatus, HASTAT_SEL_TO);
     EXPECT_EQ(AspiErrorText(), "");
     EXPECT_EQ(kernel->opens.size(), opens);
@@ -311,7 +311,7 @@ TEST_F(ScsiGenericBackend, ADeviceThatCameBackUnderAnotherNumberIsFound) {
     sysfs.add(4, 1, 0, 3, 0);
     kernel->device("/dev/sg0").openError = ENOENT;
     kernel->device("/dev/sg4");
-    auto block = send(0, 3, kInquiry, SRB_DIR_IN);
+    auto block = send(0, 3, kSgInquiry, SRB_DIR_IN);
     EXPECT_EQ(block.status, SS_COMP);
     EXPECT_EQ(AspiErrorText(), "");
     ASSERT_EQ(kernel->requests.size(), 1u);
@@ -326,7 +326,7 @@ TEST_F(ScsiGenericBackend, ADeviceThatCameBackUnderAnotherNumberIsFound) {
     EXPECT_EQ(block.status, SS_ERR);
     EXPECT_EQ(block.hostAdapterStatus, HASTAT_SEL_TO);
     EXPECT_EQ(kernel->requests.size(), 2u);
-    EXPECT_EQ(send(0, 3, kInquiry, SRB_DIR_IN).status, SS_COMP);
+    EXPECT_EQ(send(0, 3, kSgInquiry, SRB_DIR_IN).status, SS_COMP);
     EXPECT_EQ(kernel->requests.back().path, "/dev/sg5");
     EXPECT_EQ(kernel->openDescriptors(), 0u);
 }
@@ -339,11 +339,11 @@ TEST_F(ScsiGenericBackend, ANewDeviceIsSeenOnceSysfsHasBeenReadAgain) {
     sysfs.add(2, 1, 0, 1, 0);
     kernel->device("/dev/sg2");
     // Read just now: the position stays empty...
-    EXPECT_EQ(send(1, 1, kInquiry, SRB_DIR_IN).status, SS_INVALID_HA);
+    EXPECT_EQ(send(1, 1, kSgInquiry, SRB_DIR_IN).status, SS_INVALID_HA);
     // ...until a second has passed; the first host keeps adapter 0.
     AdvanceClock(1000);
-    EXPECT_EQ(send(1, 1, kInquiry, SRB_DIR_IN).status, SS_COMP);
-    EXPECT_EQ(send(0, 0, kInquiry, SRB_DIR_IN).status, SS_COMP);
+    EXPECT_EQ(send(1, 1, kSgInquiry, SRB_DIR_IN).status, SS_COMP);
+    EXPECT_EQ(send(0, 0, kSgInquiry, SRB_DIR_IN).status, SS_COMP);
     ASSERT_EQ(kernel->requests.size(), 2u);
     EXPECT_EQ(kernel->requests[0].path, "/dev/sg2");
     EXPECT_EQ(kernel->requests[1].path, "/dev/sg0");
@@ -357,7 +357,7 @@ TEST_F(ScsiGenericBackend, NoPermissionSaysWhatToDo) {
                                  "root or add the user to group \"disk\".";
     EXPECT_EQ(AspiAccessProblems(), (std::vector<std::string>{expected}));
     EXPECT_EQ(AspiNotes().back(), "SCSI generic: " + expected);
-    const auto block = send(0, 1, kInquiry, SRB_DIR_IN);
+    const auto block = send(0, 1, kSgInquiry, SRB_DIR_IN);
     EXPECT_EQ(block.status, SS_ERR);
     EXPECT_EQ(AspiErrorText(), expected);
 }
@@ -400,7 +400,7 @@ TEST(ScsiGenericSystem, InquiryOfARealDevice) {
         block.flags = SRB_DIR_IN;
         block.senseLength = 14;
         block.cdbLength = 6;
-        std::memcpy(block.cdb, kInquiry.data(), kInquiry.size());
+        std::memcpy(block.cdb, kSgInquiry.data(), kSgInquiry.size());
         BYTE data[36] = {};
         block.dataLength = sizeof data;
         ASSERT_TRUE(backend->execute(positions[i].adapter, block, data));

@@ -8,7 +8,7 @@ using namespace platform;
 namespace {
 
 const std::vector<BYTE> kTestUnitReady{0x00, 0, 0, 0, 0, 0};
-const std::vector<BYTE> kInquiry{0x12, 0, 0, 0, 36, 0};
+const std::vector<BYTE> kAspiInquiry{0x12, 0, 0, 0, 36, 0};
 const std::vector<BYTE> kRestart{0xFF, 0, 0xC7, 0, 0, 0, 0, 0, 0, 0};
 
 const char* const kAspiScanner = "[Scanner]\n"
@@ -36,7 +36,7 @@ TEST_F(AspiBusTest, OnlyTheScannersPositionAnswers) {
     EXPECT_EQ(ready.hostAdapterStatus, HASTAT_OK);
 
     std::vector<BYTE> data(36);
-    auto inquiry = aspi(1, 3, kInquiry, SRB_DIR_IN, data);
+    auto inquiry = aspi(1, 3, kAspiInquiry, SRB_DIR_IN, data);
     EXPECT_EQ(inquiry.status, SS_COMP);
     EXPECT_EQ(std::string(data.begin() + 8, data.end()), "KORVA   SX-2500C        1.20");
 

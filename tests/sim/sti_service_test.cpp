@@ -72,7 +72,7 @@ Reply byAddress(IStiDevice* device, const std::vector<BYTE>& cdb, DWORD directio
     return reply;
 }
 
-const std::vector<BYTE> kInquiry{0x12, 0, 0, 0, 36, 0};
+const std::vector<BYTE> kStiInquiry{0x12, 0, 0, 0, 36, 0};
 const std::vector<BYTE> kRequestSense{0x03, 0, 0, 0, 14, 0};
 
 } // namespace
@@ -83,7 +83,7 @@ TEST_F(StiServiceTest, ListedDeviceAnswersByValuePassThrough) {
     attach({profile("usb.ini", kUsbScanner)});
     IStiDevice* device = openSti("KORVA SX-T18 USB");
     ASSERT_NE(device, nullptr);
-    Reply inquiry = byValue(device, kInquiry, 1, std::vector<BYTE>(36));
+    Reply inquiry = byValue(device, kStiInquiry, 1, std::vector<BYTE>(36));
     EXPECT_EQ(inquiry.result, S_OK);
     EXPECT_EQ(inquiry.completed, 1u);
     EXPECT_EQ(std::string(inquiry.data.begin() + 8, inquiry.data.end()),
@@ -95,7 +95,7 @@ TEST_F(StiServiceTest, ThirtyTwoBitRequestCarriesAddresses) {
     attach({profile("usb.ini", kUsbScanner)});
     IStiDevice* device = openSti("KORVA SX-T18 USB");
     ASSERT_NE(device, nullptr);
-    Reply inquiry = byAddress(device, kInquiry, 1, std::vector<BYTE>(36));
+    Reply inquiry = byAddress(device, kStiInquiry, 1, std::vector<BYTE>(36));
     EXPECT_EQ(inquiry.result, S_OK);
     EXPECT_EQ(inquiry.completed, 1u);
     EXPECT_EQ(std::string(inquiry.data.begin() + 8, inquiry.data.begin() + 24), "KORVA   SX-T18  ");
@@ -148,18 +148,18 @@ TEST_F(StiServiceTest, RestartedScannerNeedsANewDeviceAndAnnouncesItsArrival) {
     EXPECT_EQ(restart.completed, 1u);
     EXPECT_EQ(NextDeviceArrival(), restartTick + 3000);
 
-    EXPECT_EQ(byValue(device, kInquiry, 1, std::vector<BYTE>(36)).result,
+    EXPECT_EQ(byValue(device, kStiInquiry, 1, std::vector<BYTE>(36)).result,
               HRESULT_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(openSti("KORVA SX-T18 USB"), nullptr);
 
     AdvanceClock(3000);
     // The handle from before the restart stays dead; a new one works.
-    EXPECT_EQ(byValue(device, kInquiry, 1, std::vector<BYTE>(36)).result,
+    EXPECT_EQ(byValue(device, kStiInquiry, 1, std::vector<BYTE>(36)).result,
               HRESULT_DEVICE_NOT_CONNECTED);
     device->Release();
     IStiDevice* again = openSti("KORVA SX-T18 USB");
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(byValue(again, kInquiry, 1, std::vector<BYTE>(36)).completed, 1u);
+    EXPECT_EQ(byValue(again, kStiInquiry, 1, std::vector<BYTE>(36)).completed, 1u);
     again->Release();
 }
 

@@ -9,17 +9,17 @@ using namespace scanner_kit;
 namespace {
 
 // 64 KiB blocks from 0 (the common geometry), firmware from 0x10000 up.
-const std::string kProfile = "Product=SX-2300C\nRevision=1.00\nUpgradedRevision=1.01\n"
-                             "DownloadProduct=SX-2300C BOOT\nDownloadRevision=0.01\n"
-                             "FirmwareArea=0x10000-0xFFFFF\n"
-                             "[Processor0]\nUpgradedVersion=1.01\n";
+const std::string kDownloadProfile = "Product=SX-2300C\nRevision=1.00\nUpgradedRevision=1.01\n"
+                                     "DownloadProduct=SX-2300C BOOT\nDownloadRevision=0.01\n"
+                                     "FirmwareArea=0x10000-0xFFFFF\n"
+                                     "[Processor0]\nUpgradedVersion=1.01\n";
 
 class DownloadMode : public ScannerTest {};
 
 } // namespace
 
 TEST_F(DownloadMode, FullUpgradeSequence) {
-    auto scanner = load(kProfile + "[Scanner]\nLeavesOnUpdateMode=1\n");
+    auto scanner = load(kDownloadProfile + "[Scanner]\nLeavesOnUpdateMode=1\n");
     Host host(*scanner);
     std::vector<std::uint64_t> arrivals;
     scanner->setArrivalHook([&](std::uint64_t tick) {
@@ -70,7 +70,7 @@ TEST_F(DownloadMode, FullUpgradeSequence) {
 }
 
 TEST_F(DownloadMode, RestartWithoutWritingKeepsTheRevision) {
-    auto scanner = load(kProfile + "[Scanner]\nLeavesOnUpdateMode=0\nLeaveTime=10\n");
+    auto scanner = load(kDownloadProfile + "[Scanner]\nLeavesOnUpdateMode=0\nLeaveTime=10\n");
     Host host(*scanner);
     host.enterDownloadMode();
     EXPECT_TRUE(scanner->present()); // it does not leave on update mode
@@ -81,7 +81,7 @@ TEST_F(DownloadMode, RestartWithoutWritingKeepsTheRevision) {
 }
 
 TEST_F(DownloadMode, PrepareUpdateModeNeedsTheCode) {
-    auto scanner = load(kProfile + "[Scanner]\nLeavesOnUpdateMode=0\n");
+    auto scanner = load(kDownloadProfile + "[Scanner]\nLeavesOnUpdateMode=0\n");
     Host host(*scanner);
     EXPECT_EQ(host.none(prepare(0)).status(), "5/2C/00");
     host.out(Host::downloadCodeCdb(), kCode);
@@ -94,7 +94,7 @@ TEST_F(DownloadMode, PrepareUpdateModeNeedsTheCode) {
 }
 
 TEST_F(DownloadMode, WritingWithoutEraseReadsBackWrong) {
-    auto scanner = load(kProfile + "[Scanner]\nLegacy=1\n");
+    auto scanner = load(kDownloadProfile + "[Scanner]\nLegacy=1\n");
     Host host(*scanner);
     const std::string firmware = "NEW FIRMWARE 2.0";
     // Legacy: no download mode needed.
@@ -114,7 +114,7 @@ TEST_F(DownloadMode, WritingWithoutEraseReadsBackWrong) {
 }
 
 TEST_F(DownloadMode, EraseCommandErasesTheFirmwareArea) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kDownloadProfile);
     Host host(*scanner);
     host.enterDownloadMode();
     platform::AdvanceClock(2000);
@@ -125,7 +125,7 @@ TEST_F(DownloadMode, EraseCommandErasesTheFirmwareArea) {
 }
 
 TEST_F(DownloadMode, MemoryCommandFields) {
-    auto scanner = load(kProfile + "[Scanner]\nLegacy=1\n");
+    auto scanner = load(kDownloadProfile + "[Scanner]\nLegacy=1\n");
     Host host(*scanner);
     EXPECT_EQ(host.out(memWrite(0x20000, 1025), Bytes(1025, 0)).status(), "5/24/00");
     EXPECT_EQ(host.out(memWrite(0x20000, 4), Bytes(3, 0)).status(), "5/24/00");
@@ -136,7 +136,7 @@ TEST_F(DownloadMode, MemoryCommandFields) {
 }
 
 TEST_F(DownloadMode, Checksum) {
-    auto scanner = load(kProfile + "[Scanner]\nInitialContent=erased\nLegacy=1\n");
+    auto scanner = load(kDownloadProfile + "[Scanner]\nInitialContent=erased\nLegacy=1\n");
     Host host(*scanner);
     EXPECT_EQ(host.in(checksumRead(), 12).status(), "5/2C/00");
     EXPECT_EQ(host.out(checksumRange(), be32(0x10)).status(), "5/24/00"); // 12 bytes expected
@@ -162,7 +162,7 @@ TEST_F(DownloadMode, Checksum) {
 }
 
 TEST_F(DownloadMode, SenseWaitsForRequestSense) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kDownloadProfile);
     Host host(*scanner);
     EXPECT_EQ(host.none({0x42, 0, 0, 0, 0, 0}).status(), "5/20/00");
     EXPECT_EQ(scanner->pendingSense()[12], 0x20);
@@ -182,7 +182,7 @@ TEST_F(DownloadMode, SenseWaitsForRequestSense) {
 }
 
 TEST_F(DownloadMode, InquiryPagesAndProcessorSelect) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kDownloadProfile);
     Host host(*scanner);
     const Answer standard = host.in(inquiry(8), 36);
     EXPECT_EQ(Bytes(standard.data.begin(), standard.data.begin() + 9),
@@ -202,7 +202,7 @@ TEST_F(DownloadMode, InquiryPagesAndProcessorSelect) {
 }
 
 TEST_F(DownloadMode, LinkValueIsKeptForTheDriver) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kDownloadProfile);
     EXPECT_EQ(scanner->linkValue(), 1u);
     scanner->setLinkValue(7);
     EXPECT_EQ(scanner->linkValue(), 7u);

@@ -6,13 +6,14 @@ using namespace scanner_kit;
 
 namespace {
 
-const std::string kProfile = "Product=SX-4600C\nRevision=1.41\n"
-                             "[Processor0]\nVersion=0141\n"
-                             "[Processor1]\nName=MAIN DRIVE\nVersion=5\nUpgradedVersion=6\n"
-                             "[Processor2]\nName=SUB DRIVE\nVersion=3\nUpgradedVersion=4\n"
-                             "SubCommandBase=0x11\n"
-                             "[Processor3]\nName=SUB DFD\nVersion=7\nUpgradedVersion=8\n"
-                             "Access=Send\nDataType=0xA3\nCorruptReadAt=0x8005\n";
+const std::string kProcessorsProfile =
+    "Product=SX-4600C\nRevision=1.41\n"
+    "[Processor0]\nVersion=0141\n"
+    "[Processor1]\nName=MAIN DRIVE\nVersion=5\nUpgradedVersion=6\n"
+    "[Processor2]\nName=SUB DRIVE\nVersion=3\nUpgradedVersion=4\n"
+    "SubCommandBase=0x11\n"
+    "[Processor3]\nName=SUB DFD\nVersion=7\nUpgradedVersion=8\n"
+    "Access=Send\nDataType=0xA3\nCorruptReadAt=0x8005\n";
 
 class Processors : public ScannerTest {};
 
@@ -26,7 +27,7 @@ Bytes counting(std::size_t n, std::uint8_t from = 0) {
 } // namespace
 
 TEST_F(Processors, InformationNamesEachProcessor) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kProcessorsProfile);
     Host host(*scanner);
     const Answer main = host.in(processorInfo(0), 24);
     ASSERT_EQ(main.data.size(), 24u);
@@ -39,7 +40,7 @@ TEST_F(Processors, InformationNamesEachProcessor) {
 }
 
 TEST_F(Processors, VendorFrameSession) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kProcessorsProfile);
     Host host(*scanner);
     EXPECT_EQ(scanner->flashByte(1, 0x80000), 'O'); // the old firmware's marker
 
@@ -79,7 +80,7 @@ TEST_F(Processors, VendorFrameSession) {
 }
 
 TEST_F(Processors, SubCommandBaseSelectsTheProcessor) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kProcessorsProfile);
     Host host(*scanner);
     ASSERT_EQ(host.none(vendorFrame(true, 0x11, 0)).status(), "GOOD");
     EXPECT_EQ(scanner->flashByte(2, 0x80000), 0xFF);
@@ -92,7 +93,7 @@ TEST_F(Processors, SubCommandBaseSelectsTheProcessor) {
 }
 
 TEST_F(Processors, SendFrameSession) {
-    auto scanner = load(kProfile);
+    auto scanner = load(kProcessorsProfile);
     Host host(*scanner);
     EXPECT_EQ(host.none(sendFrame(true, 0xA2, 0x01, 0)).status(), "5/24/00"); // no such type
     ASSERT_EQ(host.none(sendFrame(true, 0xA3, 0x01, 0)).status(), "GOOD");

@@ -27,16 +27,16 @@ unsigned hexByte(const std::string& line, std::size_t at) {
     return static_cast<unsigned>(std::stoul(line.substr(at, 2), nullptr, 16));
 }
 
-const std::string kProfile = "Product=SX-2300C\nRevision=1.00\nUpgradedRevision=1.01\n"
-                             "LeaveTime=10\nState=state.txt\nFlashDump=main.s19\n"
-                             "[Processor1]\nName=MAIN DRIVE\nVersion=5\nUpgradedVersion=6\n"
-                             "FlashDump=drive.s19\n";
+const std::string kStateProfile = "Product=SX-2300C\nRevision=1.00\nUpgradedRevision=1.01\n"
+                                  "LeaveTime=10\nState=state.txt\nFlashDump=main.s19\n"
+                                  "[Processor1]\nName=MAIN DRIVE\nVersion=5\nUpgradedVersion=6\n"
+                                  "FlashDump=drive.s19\n";
 
 } // namespace
 
 TEST_F(Persistence, StateCarriesOverToTheNextScanner) {
     {
-        auto scanner = load(kProfile);
+        auto scanner = load(kStateProfile);
         Host host(*scanner);
         host.enterDownloadMode();
         platform::AdvanceClock(10);
@@ -51,7 +51,7 @@ TEST_F(Persistence, StateCarriesOverToTheNextScanner) {
         host.none(vendorFrame(true, 0x02, 0));
         scanner->persist();
     }
-    auto again = load(kProfile);
+    auto again = load(kStateProfile);
     EXPECT_EQ(again->reportedRevision(), "1.01");
     EXPECT_EQ(again->reportedVersion(1), "6");
     EXPECT_EQ(again->flashByte(0, 0x20010), 'A');
@@ -69,7 +69,7 @@ TEST_F(Persistence, UpgradeCutShortComesBackInTheBootLoader) {
         SCOPED_TRACE(restarted ? "restarted" : "power lost");
         platform::DeleteFileA(dir_.file("state.txt"));
         {
-            auto scanner = load(kProfile);
+            auto scanner = load(kStateProfile);
             Host host(*scanner);
             host.enterDownloadMode();
             platform::AdvanceClock(10);
@@ -83,7 +83,7 @@ TEST_F(Persistence, UpgradeCutShortComesBackInTheBootLoader) {
             }
             scanner->persist();
         }
-        auto again = load(kProfile);
+        auto again = load(kStateProfile);
         EXPECT_EQ(again->reportedRevision(), "B000");
         EXPECT_EQ(again->flashByte(0, 0x20003), 'D'); // what was written stays
     }
@@ -91,7 +91,7 @@ TEST_F(Persistence, UpgradeCutShortComesBackInTheBootLoader) {
 
 TEST_F(Persistence, DamagedStateFileIsReported) {
     writeFile(dir_.file("state.txt"), "something else\n");
-    EXPECT_THROW(load(kProfile), std::runtime_error);
+    EXPECT_THROW(load(kStateProfile), std::runtime_error);
 }
 
 TEST_F(Persistence, DumpHoldsEveryNonErasedByteInShortS3Records) {

@@ -7,8 +7,6 @@
 
 namespace testing_support {
 
-namespace {
-
 std::string quoted(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
@@ -20,7 +18,9 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
-} // namespace
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 RefirmRun runRefirm(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env, const std::string& workDir,

@@ -13,6 +13,12 @@ struct RefirmRun {
     std::string output;    // standard output and standard error together
 };
 
+// `text` quoted for the shell, as one word.
+std::string quoted(const std::string& text);
+
+// Whether `part` occurs in `text`.
+bool contains(const std::string& text, const std::string& part);
+
 // How long a run may take before it counts as hung and is stopped. A safety
 // net far above what any run takes, not a measure of speed.
 constexpr int kRunWatchdogSeconds = 240;
