@@ -102,6 +102,10 @@ CAddressData::CAddressData(std::uint32_t address, const std::uint8_t* source, st
         std::memset(bytes_, kErased, length);
 }
 
+CAddressData::CAddressData(Borrowed, std::uint32_t address, std::uint8_t* bytes,
+                           std::uint32_t length)
+    : address_(address), size_(length), decoded_(length > 0), bytes_(bytes) {}
+
 CAddressData::CAddressData(const CAddressData& other)
     : CAddressData(other.address(), other.size() > 0 ? other.data() : nullptr, other.size()) {}
 

@@ -68,6 +68,11 @@ public:
     bool decoded() const { return decoded_; }
 
 protected:
+    // A decoded record over `length` bytes at `bytes` that another object owns
+    // and keeps for at least as long as this record lives.
+    struct Borrowed {};
+    CAddressData(Borrowed, std::uint32_t address, std::uint8_t* bytes, std::uint32_t length);
+
     enum class DigitCase { kAny, kUpperOnly };
     void decodeText(DigitCase digits);
 

@@ -3,6 +3,7 @@
 #include "firmware/file_open_error.h"
 #include "firmware/line_splitter.h"
 #include "platform/files.h"
+#include "platform/page_memory.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,41 +11,50 @@
 #include <stdexcept>
 #include <utility>
 
-namespace {
-
-constexpr std::size_t kReadPiece = 1 << 20;
-
-} // namespace
-
-// Room for the records of a load and for their bytes, many at a time; records
-// are made in place and destroyed by the list.
+// Room for the records of a load and for their bytes, in chunks of many
+// records each; records are made in place and destroyed by the list. A chunk
+// is freed once its last record has been destroyed.
 struct CAddressDataList::Arena {
     static constexpr std::size_t kPerChunk = 4096;
-    static constexpr std::size_t kBytesPerPiece = 1 << 20;
-    struct alignas(CAddressDataEx) Cell {
-        unsigned char bytes[sizeof(CAddressDataEx)];
+    // Room for the bytes of a chunk's records, which hold 32 bytes each in
+    // most images; more is added as it is needed.
+    static constexpr std::size_t kBytesPerPiece = 40 * kPerChunk;
+    // Pages of their own, so that a freed chunk goes back to the system at
+    // once and the memory it held is there for the blocks and whatever else
+    // the upgrade needs next, on whichever thread.
+    struct Chunk {
+        platform::PageMemory cells;
+        std::vector<platform::PageMemory> pieces;
+        std::uint32_t live = 0;
     };
-    std::vector<std::unique_ptr<Cell[]>> chunks;
+    std::vector<Chunk> chunks;
     std::size_t usedInLast = kPerChunk;
-    std::vector<std::unique_ptr<std::uint8_t[]>> bytePieces;
     std::uint8_t* freeBytes = nullptr;
     std::size_t bytesLeft = 0;
 
-    CAddressDataEx* make(std::int32_t line) {
+    // A record in the current chunk, whose index goes to `chunk`.
+    CAddressDataEx* make(std::int32_t line, std::uint32_t& chunk) {
         if (usedInLast == kPerChunk) {
-            // Left uninitialised: each record is made in its cell.
-            chunks.push_back(std::unique_ptr<Cell[]>(new Cell[kPerChunk]));
+            // Each record is made in its cell.
+            chunks.push_back({platform::PageMemory(kPerChunk * sizeof(CAddressDataEx)), {}, 0});
             usedInLast = 0;
+            freeBytes = nullptr;
+            bytesLeft = 0;
         }
-        return new (chunks.back()[usedInLast++].bytes) CAddressDataEx(line);
+        chunk = static_cast<std::uint32_t>(chunks.size() - 1);
+        ++chunks.back().live;
+        void* cell = chunks.back().cells.data() + usedInLast++ * sizeof(CAddressDataEx);
+        return new (cell) CAddressDataEx(line);
     }
 
-    // At least `size` bytes of room, which use() then takes (some of).
+    // At least `size` bytes of room in the current chunk, which use() then
+    // takes (some of).
     std::uint8_t* room(std::size_t size) {
         if (size > bytesLeft) {
             const std::size_t piece = std::max(size, kBytesPerPiece);
-            bytePieces.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(piece));
-            freeBytes = bytePieces.back().get();
+            auto& pieces = chunks.back().pieces;
+            pieces.emplace_back(piece);
+            freeBytes = pieces.back().data();
             bytesLeft = piece;
         }
         return freeBytes;
@@ -52,6 +62,16 @@ struct CAddressDataList::Arena {
     void use(std::size_t size) {
         freeBytes += size;
         bytesLeft -= size;
+    }
+
+    // A record of the chunk was destroyed.
+    void release(std::uint32_t chunk) {
+        Chunk& c = chunks[chunk];
+        if (--c.live != 0 || chunk + 1 == chunks.size())
+            return;
+        c.cells = platform::PageMemory();
+        c.pieces.clear();
+        c.pieces.shrink_to_fit();
     }
 };
 
@@ -85,7 +105,7 @@ void CAddressDataList::adopt(CAddressDataList& other) noexcept {
     slots_ = std::move(other.slots_);
     next_ = std::move(other.next_);
     previous_ = std::move(other.previous_);
-    fromArena_ = std::move(other.fromArena_);
+    chunkOf_ = std::move(other.chunkOf_);
     head_ = std::exchange(other.head_, kNone);
     tail_ = std::exchange(other.tail_, kNone);
     count_ = std::exchange(other.count_, 0);
@@ -94,7 +114,7 @@ void CAddressDataList::adopt(CAddressDataList& other) noexcept {
     other.slots_.clear();
     other.next_.clear();
     other.previous_.clear();
-    other.fromArena_.clear();
+    other.chunkOf_.clear();
     other.arena_ = std::make_unique<Arena>();
 }
 
@@ -114,24 +134,15 @@ std::int32_t CAddressDataList::load(const std::string& fileName) {
     slots_.reserve(lines);
     next_.reserve(lines);
     previous_.reserve(lines);
-    fromArena_.reserve(lines);
+    chunkOf_.reserve(lines);
 
-    CLineSplitter splitter;
     std::uint32_t total = 0;
     std::int32_t lineNumber = 0;
     const auto take = [&](std::string_view line) { total += appendLine(line, ++lineNumber); };
-    const auto buffer = std::make_unique_for_overwrite<char[]>(kReadPiece);
-    for (;;) {
-        const long n = file.read(buffer.get(), kReadPiece, error);
-        if (n < 0) {
-            truncate(firstSlot);
-            throw CFileOpenError(error);
-        }
-        if (n == 0)
-            break;
-        splitter.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)), take);
+    if (!SplitFileIntoLines(file, take, error)) {
+        truncate(firstSlot);
+        throw CFileOpenError(error);
     }
-    splitter.finish(take);
     return static_cast<std::int32_t>(total);
 }
 
@@ -147,10 +158,11 @@ std::int32_t CAddressDataList::loadText(std::string_view content) {
 }
 
 std::uint32_t CAddressDataList::appendLine(std::string_view line, std::int32_t lineNumber) {
-    CAddressDataEx* entry = arena_->make(lineNumber);
+    std::uint32_t chunk = kNone;
+    CAddressDataEx* entry = arena_->make(lineNumber, chunk);
     arena_->use(entry->parseInto(line, arena_->room(line.size() / 2)));
     link(entry);
-    fromArena_.push_back(true);
+    chunkOf_.push_back(chunk);
     return static_cast<std::uint32_t>(entry->dataByteCount());
 }
 
@@ -161,7 +173,7 @@ void CAddressDataList::truncate(std::uint32_t slot) {
         slots_.pop_back();
         next_.pop_back();
         previous_.pop_back();
-        fromArena_.pop_back();
+        chunkOf_.pop_back();
     }
 }
 
@@ -170,7 +182,7 @@ void CAddressDataList::append(std::unique_ptr<CAddressDataEx> entry) {
         throw std::invalid_argument("an image entry must be a record");
     fillState_.reset();
     link(entry.release());
-    fromArena_.push_back(false);
+    chunkOf_.push_back(kNone);
 }
 
 void CAddressDataList::link(CAddressDataEx* record) {
@@ -219,10 +231,12 @@ CAddressDataList::Position CAddressDataList::removeKeepingFillState(Position pos
 void CAddressDataList::destroy(std::uint32_t slot) {
     CAddressDataEx* record = slots_[slot];
     slots_[slot] = nullptr;
-    if (fromArena_[slot])
-        record->~CAddressDataEx();
-    else
+    if (chunkOf_[slot] == kNone) {
         delete record;
+    } else {
+        record->~CAddressDataEx();
+        arena_->release(chunkOf_[slot]);
+    }
 }
 
 void CAddressDataList::clear() {
@@ -235,7 +249,7 @@ void CAddressDataList::clear() {
     slots_.clear();
     next_.clear();
     previous_.clear();
-    fromArena_.clear();
+    chunkOf_.clear();
     head_ = tail_ = kNone;
     count_ = 0;
     if (arena_)

@@ -19,7 +19,9 @@
 // at a time, and each line's digits are turned into bytes at once, into
 // storage the list holds for many records together (decode() then only takes
 // up the outcome); the order is kept in index links, so that taking out a
-// record costs nothing else.
+// record costs nothing else. The room of records made together goes back as
+// soon as the last of them is taken out, so that an image laid out in address
+// order gives its memory back while the blocks are filled.
 class CAddressDataList {
 public:
     // Where an entry stands; stays valid until that entry is removed.
@@ -118,7 +120,8 @@ private:
     std::vector<CAddressDataEx*> slots_; // every record made, in order; null once removed
     std::vector<std::uint32_t> next_;
     std::vector<std::uint32_t> previous_;
-    std::vector<bool> fromArena_; // made by a load, not handed in
+    // The arena chunk a load made the record in; kNone for one handed in.
+    std::vector<std::uint32_t> chunkOf_;
     std::uint32_t head_ = kNone;
     std::uint32_t tail_ = kNone;
     std::size_t count_ = 0;

@@ -1,11 +1,13 @@
 #include "firmware/image_check.h"
 
-#include "firmware/address_data_list.h"
-#include "firmware/file_open_error.h"
+#include "firmware/address_data.h"
 #include "firmware/format_error.h"
+#include "firmware/line_splitter.h"
 #include "settings/localisation.h"
 
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 std::string ImageCheck::text() const {
     switch (result) {
@@ -25,24 +27,37 @@ std::string ImageCheck::text() const {
 }
 
 ImageCheck CheckImageFile(const std::string& path) {
-    CAddressDataList image;
-    try {
-        image.load(path);
-    } catch (const CFileOpenError&) {
+    std::uint32_t error = 0;
+    platform::FileReader file = platform::FileReader::open(path, error);
+    if (!file.valid())
         return {ImageCheck::Result::Unreadable, 0};
-    }
-    // Each record is dropped as soon as it has passed, so that the check never
-    // holds more than one decoded record.
+    // Line by line, each record parsed and decoded as the image loader and the
+    // pipeline do it, and then dropped: the check holds one record and one
+    // piece of the file at a time. A file that cannot be read to its end is
+    // unreadable, even where a bad record came before the failure.
     ImageCheck check;
-    for (auto position = image.head(); position != image.end();) {
-        CAddressDataEx& entry = image.at(position);
+    std::int32_t badLine = 0;
+    std::int32_t lineNumber = 0;
+    std::vector<std::uint8_t> store;
+    const auto take = [&](std::string_view line) {
+        ++lineNumber;
+        if (badLine != 0)
+            return;
+        if (store.size() < line.size() / 2)
+            store.resize(line.size() / 2);
+        CAddressDataEx entry(lineNumber);
+        entry.parseInto(line, store.data());
         try {
             entry.decode();
         } catch (const CFormatError&) {
-            return {ImageCheck::Result::BadRecord, entry.line()};
+            badLine = lineNumber;
+            return;
         }
         check.dataBytes += entry.size();
-        position = image.remove(position);
-    }
+    };
+    if (!SplitFileIntoLines(file, take, error))
+        return {ImageCheck::Result::Unreadable, 0};
+    if (badLine != 0)
+        return {ImageCheck::Result::BadRecord, badLine};
     return check;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/files.h"
+
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -59,4 +63,24 @@ template <class Take> void CLineSplitter::finish(Take&& take) {
     if (!carry_.empty())
         take(std::string_view(carry_));
     carry_.clear();
+}
+
+// Reads the file to its end in large pieces and hands every line to `take`,
+// as feed() and finish() split them. False, with `lastError` set, when
+// reading failed; the lines before the failure have been handed over.
+template <class Take>
+bool SplitFileIntoLines(platform::FileReader& file, Take&& take, std::uint32_t& lastError) {
+    constexpr std::size_t kReadPiece = 1 << 20;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kReadPiece);
+    CLineSplitter splitter;
+    for (;;) {
+        const long n = file.read(buffer.get(), kReadPiece, lastError);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        splitter.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)), take);
+    }
+    splitter.finish(take);
+    return true;
 }

@@ -39,6 +39,19 @@ bool holdsData(CAddressDataList& image) {
     return false;
 }
 
+// A block sent twice, once to be written and, after every block was written,
+// once to be compared: both messages hold the same bytes, which go when the
+// later of the two has been dealt with.
+class CSharedBlock : public CAddressData {
+public:
+    explicit CSharedBlock(std::shared_ptr<CAddressData> block)
+        : CAddressData(Borrowed{}, block->address(), block->data(), block->size()),
+          block_(std::move(block)) {}
+
+private:
+    std::shared_ptr<CAddressData> block_;
+};
+
 std::string format(const std::string& pattern, std::uint32_t address, int percent) {
     char text[256];
     std::snprintf(text, sizeof text, pattern.c_str(), static_cast<unsigned>(address), percent);
@@ -278,9 +291,10 @@ platform::DWORD CUpgradePipeline::producer() {
             if (!sendable(*filled.block, filled.coveredBytes))
                 continue;
             writtenTotal += size;
-            compareList.push_back(std::make_unique<CAddressData>(*filled.block));
+            const std::shared_ptr<CAddressData> block = std::move(filled.block);
+            compareList.push_back(std::make_unique<CSharedBlock>(block));
             postDevice(std::make_unique<CMessageString>(CMessageAny::kLoadingText, writing));
-            postDevice(std::move(filled.block));
+            postDevice(std::make_unique<CSharedBlock>(block));
         }
         // Nothing of the image falls where it is to be written (sections
         // outside its data, say): that is no completed upgrade.

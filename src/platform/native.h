@@ -61,6 +61,13 @@ void* RegisterSystemDeviceNotification(void* window, void* filter);
 void UnregisterSystemDeviceNotification(void* registration);
 
 bool IsTerminal(std::FILE* file);
+
+// Memory straight from the system in whole pages (VirtualAlloc), zero-filled
+// as it is first touched, and given back to the system as soon as it is
+// released, which the C runtime's heap does not do for what is freed inside
+// it. Null when there is none.
+void* AllocatePages(std::size_t size);
+void ReleasePages(void* pages, std::size_t size);
 // False when the file is no terminal or its size is unknown.
 bool TerminalSize(std::FILE* file, int& columns, int& rows);
 

@@ -240,3 +240,43 @@ TEST(AddressDataList, LinesAcrossReadPiecesLoadAsTheWholeText) {
     ASSERT_FALSE(fromFile.empty());
     EXPECT_EQ(fromFile.back().data.size(), 16u);
 }
+
+// Records are made thousands at a time and their room goes back once the last
+// of them is gone: records taken out across many such groups, in an order that
+// empties groups while their neighbours still live, leave the rest as loaded.
+TEST(AddressDataList, RecordsOutliveTheirNeighboursBeingTakenOut) {
+    constexpr std::uint32_t kRecords = 20000;
+    std::string text;
+    for (std::uint32_t i = 0; i < kRecords; ++i)
+        text += record(3, 0x1000 + 64 * i,
+                       {static_cast<std::uint8_t>(i), 0xA5, static_cast<std::uint8_t>(i >> 8)}) +
+                "\r\n";
+    CAddressDataList list;
+    list.loadText(text);
+    ASSERT_EQ(list.count(), kRecords);
+
+    // Every record of the first half, then every odd one of the second half.
+    std::uint32_t index = 0;
+    for (auto p = list.head(); p != list.end(); ++index) {
+        if (index < kRecords / 2 || index % 2 == 1)
+            p = list.remove(p);
+        else
+            ++p;
+    }
+    ASSERT_EQ(list.count(), kRecords / 4);
+    index = kRecords / 2;
+    for (auto p = list.head(); p != list.end(); ++p, index += 2) {
+        CAddressDataEx& entry = list.at(p);
+        entry.decode();
+        ASSERT_EQ(entry.address(), 0x1000 + 64 * index);
+        ASSERT_EQ(entry.line(), static_cast<std::int32_t>(index + 1));
+        ASSERT_EQ(entry.size(), 3u);
+        EXPECT_EQ(entry.data()[0], static_cast<std::uint8_t>(index));
+        EXPECT_EQ(entry.data()[2], static_cast<std::uint8_t>(index >> 8));
+    }
+    // More loaded after the removals joins the rest.
+    list.loadText(record(1, 0x20, {7}) + "\r\n");
+    EXPECT_EQ(list.count(), kRecords / 4 + 1);
+    list.clear();
+    EXPECT_TRUE(list.empty());
+}

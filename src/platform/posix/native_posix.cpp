@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -201,6 +202,16 @@ bool TerminalSize(std::FILE* file, int& columns, int& rows) {
     columns = ws.ws_col;
     rows = ws.ws_row;
     return true;
+}
+
+void* AllocatePages(std::size_t size) {
+    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return pages == MAP_FAILED ? nullptr : pages;
+}
+
+void ReleasePages(void* pages, std::size_t size) {
+    if (pages != nullptr)
+        munmap(pages, size);
 }
 
 } // namespace platform::native

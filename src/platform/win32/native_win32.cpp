@@ -179,4 +179,13 @@ bool TerminalSize(std::FILE* file, int& columns, int& rows) {
     return true;
 }
 
+void* AllocatePages(std::size_t size) {
+    return VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+void ReleasePages(void* pages, std::size_t) {
+    if (pages != nullptr)
+        VirtualFree(pages, 0, MEM_RELEASE);
+}
+
 } // namespace platform::native
