@@ -100,6 +100,35 @@ FilledBlock walkFill(CAddressDataList& image, std::uint32_t blockAddress, std::u
     return {std::move(block), coverage.count()};
 }
 
+// Sorts keys that mostly come in a few ascending runs already (an image in
+// address order, with a few records elsewhere in the file) by merging the
+// runs, and keys in any other order by sorting them.
+void sortKeys(std::vector<std::uint64_t>& keys) {
+    constexpr std::size_t kMostRuns = 32;
+    std::vector<std::size_t> starts = {0};
+    for (std::size_t i = 1; i < keys.size(); ++i)
+        if (keys[i] < keys[i - 1]) {
+            starts.push_back(i);
+            if (starts.size() > kMostRuns) {
+                std::sort(keys.begin(), keys.end());
+                return;
+            }
+        }
+    starts.push_back(keys.size());
+    while (starts.size() > 2) {
+        std::vector<std::size_t> merged = {0};
+        for (std::size_t r = 0; r + 1 < starts.size(); r += 2) {
+            const std::size_t end = r + 2 < starts.size() ? starts[r + 2] : starts[r + 1];
+            if (r + 2 < starts.size())
+                std::inplace_merge(keys.begin() + static_cast<std::ptrdiff_t>(starts[r]),
+                                   keys.begin() + static_cast<std::ptrdiff_t>(starts[r + 1]),
+                                   keys.begin() + static_cast<std::ptrdiff_t>(end));
+            merged.push_back(end);
+        }
+        starts = std::move(merged);
+    }
+}
+
 // The entries of an image by address, for as long as only the fill changes
 // the image. Entries are numbered in list order when the index is made;
 // "present" entries are those still in the list.
@@ -119,14 +148,14 @@ public:
             index->longest_ = std::max(index->longest_, size);
         }
         const auto count = static_cast<std::uint32_t>(index->entries_.size());
+        // Address and number in one key: sorted, the entries are in address
+        // order and, at one address, in list order. Images in address order,
+        // the usual case, are sorted already.
         index->byAddress_.reserve(count);
         for (std::uint32_t n = 0; n < count; ++n)
             if (index->entries_[n].size != 0)
-                index->byAddress_.push_back(n);
-        std::stable_sort(index->byAddress_.begin(), index->byAddress_.end(),
-                         [&](std::uint32_t a, std::uint32_t b) {
-                             return index->entries_[a].address < index->entries_[b].address;
-                         });
+                index->byAddress_.push_back(std::uint64_t{index->entries_[n].address} << 32 | n);
+        sortKeys(index->byAddress_);
         index->present_.assign(count, 1);
         index->presentTree_.assign(count + 1, 0);
         for (std::uint32_t n = 1; n <= count; ++n) {
@@ -142,13 +171,12 @@ public:
     std::vector<std::uint32_t> reaching(std::uint64_t begin, std::uint64_t end) const {
         std::vector<std::uint32_t> found;
         const std::uint64_t from = begin > longest_ ? begin - longest_ : 0;
-        auto it = std::lower_bound(
-            byAddress_.begin(), byAddress_.end(), from,
-            [&](std::uint32_t n, std::uint64_t address) { return entries_[n].address < address; });
-        for (; it != byAddress_.end() && entries_[*it].address < end; ++it) {
-            const Entry& entry = entries_[*it];
-            if (present_[*it] != 0 && std::uint64_t{entry.address} + entry.size > begin)
-                found.push_back(*it);
+        auto it = std::lower_bound(byAddress_.begin(), byAddress_.end(), from << 32);
+        for (; it != byAddress_.end() && (*it >> 32) < end; ++it) {
+            const auto n = static_cast<std::uint32_t>(*it);
+            const Entry& entry = entries_[n];
+            if (present_[n] != 0 && std::uint64_t{entry.address} + entry.size > begin)
+                found.push_back(n);
         }
         std::sort(found.begin(), found.end());
         return found;
@@ -188,7 +216,7 @@ private:
         std::uint32_t slot; // the entry's position in the list
     };
     std::vector<Entry> entries_;
-    std::vector<std::uint32_t> byAddress_;   // entries with bytes, by address
+    std::vector<std::uint64_t> byAddress_;   // entries with bytes: address << 32 | number
     std::vector<std::uint8_t> present_;      // 1 while the entry is in the list
     std::vector<std::uint32_t> presentTree_; // a Fenwick tree of present entries
     std::uint32_t longest_ = 0;

@@ -475,7 +475,8 @@ struct ConsoleFrontEnd::Impl {
         std::string printedTitle;
         std::vector<std::string> printedRows; // by item
         std::vector<BarMemory> bars;          // by item
-        int labelWidth = 0; // the widest bar label so far, so that the bars stay aligned
+        int labelWidth = 0;     // the widest bar label so far, so that the bars stay aligned
+        bool unprinted = false; // changes were taken in without being looked at
     };
     struct Line {
         std::string text;
@@ -739,10 +740,48 @@ struct ConsoleFrontEnd::Impl {
     // A dialog moves a bar and then sets its counter (or the other way
     // round), so a bar line waits until its counter or something else
     // changes, lest it show the counter of the step before.
+    // Whether a change leaves every line as it is: no text and no title
+    // changed, and every bar moved on within the tenth last written, with
+    // nothing of it waiting. The common case, a counter's bar moving by a
+    // piece, costs no text work then.
+    static bool quietChange(const Shown& shown, const std::vector<ControlState>& before) {
+        if (shown.unprinted || shown.title != shown.printedTitle ||
+            before.size() != shown.controls.size())
+            return false;
+        for (std::size_t i = 0; i < shown.items.size(); ++i) {
+            const Item& item = shown.items[i];
+            for (std::size_t t : item.texts)
+                if (shown.controls[t].control.text != before[t].control.text)
+                    return false;
+            if (!item.bar)
+                continue;
+            const ControlState& bar = shown.controls[item.barIndex];
+            const BarMemory& memory = shown.bars[i];
+            if (memory.pending || bar.rangeLow != memory.low || bar.rangeHigh != memory.high ||
+                bar.position < memory.position)
+                return false;
+            const long long total = static_cast<long long>(bar.rangeHigh) - bar.rangeLow;
+            if (total > 0) {
+                const long long done =
+                    std::clamp(static_cast<long long>(bar.position) - bar.rangeLow, 0LL, total);
+                if (done * 10 / total > memory.printedStep)
+                    return false;
+            }
+        }
+        return true;
+    }
+
     void printChanges(Shown& shown, const std::vector<ControlState>& before, Flush flush) {
         const std::uint64_t now = GetTickCount64();
         const bool tickMoved = now != shown.lastTick;
         shown.lastTick = now;
+        if (flush == Flush::No && quietChange(shown, before)) {
+            for (std::size_t i = 0; i < shown.items.size(); ++i)
+                if (shown.items[i].bar)
+                    shown.bars[i].position = shown.controls[shown.items[i].barIndex].position;
+            return;
+        }
+        shown.unprinted = false;
         std::vector<std::string> lines;
         const int labelWidth = labelColumns(shown);
         for (std::size_t i = 0; i < shown.items.size(); ++i) {
@@ -836,6 +875,8 @@ struct ConsoleFrontEnd::Impl {
             maybeDraw(false, shown, &before);
         else if (!asking)
             printChanges(*shown, before, Flush::No);
+        else
+            shown->unprinted = true;
     }
 
     void closed(const DialogView& view) {

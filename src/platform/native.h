@@ -63,7 +63,8 @@ void UnregisterSystemDeviceNotification(void* registration);
 bool IsTerminal(std::FILE* file);
 
 // Memory straight from the system in whole pages (VirtualAlloc), zero-filled
-// as it is first touched, and given back to the system as soon as it is
+// (and, where the system can, made ready at once rather than page by page as
+// it is first touched), and given back to the system as soon as it is
 // released, which the C runtime's heap does not do for what is freed inside
 // it. Null when there is none.
 void* AllocatePages(std::size_t size);

@@ -205,7 +205,8 @@ bool TerminalSize(std::FILE* file, int& columns, int& rows) {
 }
 
 void* AllocatePages(std::size_t size) {
-    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     return pages == MAP_FAILED ? nullptr : pages;
 }
 
