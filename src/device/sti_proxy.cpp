@@ -112,36 +112,17 @@ DWORD StiProxy::WorkerMain(void* argument) {
     return 0;
 }
 
-namespace {
-
-// The event a calling thread waits on for its requests: made once per thread,
-// since a thread has one request in hand at a time, and closed with it.
-class CallerEvent {
-public:
-    CallerEvent() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-    ~CallerEvent() {
-        if (event_ != nullptr)
-            CloseHandle(event_);
-    }
-    CallerEvent(const CallerEvent&) = delete;
-    CallerEvent& operator=(const CallerEvent&) = delete;
-    HANDLE get() const { return event_; }
-
-private:
-    HANDLE event_;
-};
-
-} // namespace
-
 HRESULT StiProxy::call(Request& request) {
-    thread_local CallerEvent done;
-    request.event = done.get();
+    // An event of the request's own: one kept for the calling thread would be
+    // gone when that thread's objects are destroyed, while the program's exit
+    // can still close a scanner through this worker.
+    request.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     request.result = E_FAIL;
     if (request.event == nullptr)
         return E_FAIL;
-    ResetEvent(request.event);
     if (PostThreadMessageA(threadId_, kRunRequest, 0, reinterpret_cast<LPARAM>(&request)))
         WaitForSingleObject(request.event, INFINITE);
+    CloseHandle(request.event);
     request.event = nullptr;
     return request.result;
 }
