@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <exception>
 #include <stdexcept>
 
@@ -360,7 +361,12 @@ bool CDialog::runDueTimer() {
     if (due == timers_.end())
         return false;
     const UINT_PTR id = due->first;
-    due->second.due = now + due->second.period;
+    // Like the system's timers (and the native front ends', whose periods are
+    // at least a millisecond of real time), a timer comes round at most once
+    // a millisecond, however fast time runs: a tick that takes longer than
+    // its period must not keep the dialog's thread busy with nothing else.
+    const auto floor = static_cast<std::uint64_t>(std::ceil(std::min(1.0 / TimeScale(), 1e9)));
+    due->second.due = now + std::max<std::uint64_t>(due->second.period, floor);
     OnTimer(id);
     return true;
 }
