@@ -68,7 +68,29 @@ void UpgradeProgress::reset() {
 }
 
 void UpgradeProgress::drain(platform::CDialog& dialog, CUpgradePipeline& pipeline) {
+    // Texts for one control that follow each other (a block's percentages
+    // while it is expanded) are all taken in this one pass, before the window
+    // shows anything of them: only the last of such a run is set.
+    int textControl = 0;
+    std::unique_ptr<CMessage> text;
+    const auto setText = [&] {
+        if (text != nullptr)
+            dialog.SetDlgItemTextA(textControl, static_cast<const CMessageString&>(*text).text());
+        text.reset();
+    };
     for (std::unique_ptr<CMessage> message; (message = pipeline.displayQueue.take(false));) {
+        if (message->type() == CMessage::kString) {
+            const int control =
+                static_cast<const CMessageString&>(*message).code() == CMessageAny::kCompareText
+                    ? kCompareStatus
+                    : kLoadingStatus;
+            if (control != textControl)
+                setText();
+            textControl = control;
+            text = std::move(message);
+            continue;
+        }
+        setText();
         switch (message->type()) {
         case CMessage::kLong: {
             const auto& number = static_cast<const CMessageLong&>(*message);
@@ -89,13 +111,6 @@ void UpgradeProgress::drain(platform::CDialog& dialog, CUpgradePipeline& pipelin
             }
             break;
         }
-        case CMessage::kString: {
-            const auto& text = static_cast<const CMessageString&>(*message);
-            dialog.SetDlgItemTextA(text.code() == CMessageAny::kCompareText ? kCompareStatus
-                                                                            : kLoadingStatus,
-                                   text.text());
-            break;
-        }
         case CMessage::kEnd:
             pipeline.displayRunning = 0;
             break;
@@ -105,4 +120,5 @@ void UpgradeProgress::drain(platform::CDialog& dialog, CUpgradePipeline& pipelin
         if (pipeline.displayRunning == 0)
             break;
     }
+    setText();
 }

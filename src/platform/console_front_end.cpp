@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -191,6 +192,30 @@ std::optional<std::string> counterTotal(const std::string& text) {
     if (!digits(done) || !digits(total))
         return std::nullopt;
     return total;
+}
+
+// Whether a text is certainly a counter as `counterTotal` reads it after
+// cleaning, worked out without copying it: printable ASCII only (others are
+// left to the full reading).
+bool plainCounter(const std::string& text) {
+    if (!plainAscii(text, false))
+        return false;
+    std::string_view t(text);
+    const auto trimmed = [](std::string_view v) {
+        const auto first = v.find_first_not_of(" \t\r\n");
+        if (first == std::string_view::npos)
+            return std::string_view();
+        return v.substr(first, v.find_last_not_of(" \t\r\n") - first + 1);
+    };
+    const auto digits = [](std::string_view v) {
+        return !v.empty() && std::all_of(v.begin(), v.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+        });
+    };
+    t = trimmed(t);
+    const auto slash = t.find('/');
+    return slash != std::string_view::npos && digits(trimmed(t.substr(0, slash))) &&
+           digits(trimmed(t.substr(slash + 1)));
 }
 
 // ---- Dialog layout -----------------------------------------------------------
@@ -467,6 +492,7 @@ struct ConsoleFrontEnd::Impl {
         int depth = 1;
         std::string title;
         std::vector<ControlState> controls;
+        std::vector<ControlState> previous; // as before the last change
         std::vector<Item> items;
         std::uint64_t openTick = 0;
         std::uint64_t lastTick = 0; // of the last change (lines output)
@@ -740,19 +766,27 @@ struct ConsoleFrontEnd::Impl {
     // A dialog moves a bar and then sets its counter (or the other way
     // round), so a bar line waits until its counter or something else
     // changes, lest it show the counter of the step before.
-    // Whether a change leaves every line as it is: no text and no title
-    // changed, and every bar moved on within the tenth last written, with
-    // nothing of it waiting. The common case, a counter's bar moving by a
-    // piece, costs no text work then.
+    // Whether a change leaves every line as it is: no title and no text
+    // changed but the counters of bars, and every bar moved on within the
+    // tenth last written, with nothing of it waiting. The common cases, a
+    // bar moving by a piece and its counter following it, cost no text work
+    // then.
     static bool quietChange(const Shown& shown, const std::vector<ControlState>& before) {
         if (shown.unprinted || shown.title != shown.printedTitle ||
             before.size() != shown.controls.size())
             return false;
         for (std::size_t i = 0; i < shown.items.size(); ++i) {
             const Item& item = shown.items[i];
-            for (std::size_t t : item.texts)
-                if (shown.controls[t].control.text != before[t].control.text)
+            for (std::size_t t : item.texts) {
+                const DialogControl& now = shown.controls[t].control;
+                const std::string& was = before[t].control.text;
+                if (now.text == was)
+                    continue;
+                const bool counter = (now.style & control_style::kRightAligned) != 0 ||
+                                     (plainCounter(now.text) && plainCounter(was));
+                if (!item.bar || !counter)
                     return false;
+            }
             if (!item.bar)
                 continue;
             const ControlState& bar = shown.controls[item.barIndex];
@@ -869,8 +903,11 @@ struct ConsoleFrontEnd::Impl {
         Shown* shown = find(view);
         if (shown == nullptr)
             return;
-        const std::vector<ControlState> before = std::move(shown->controls);
+        // The state before the change stays in a buffer of its own, whose
+        // strings the next change's copy reuses instead of allocating anew.
+        std::swap(shown->controls, shown->previous);
         take(*shown, view);
+        const std::vector<ControlState>& before = shown->previous;
         if (terminal)
             maybeDraw(false, shown, &before);
         else if (!asking)
