@@ -16,9 +16,16 @@
 // is freed once its last record has been destroyed.
 struct CAddressDataList::Arena {
     static constexpr std::size_t kPerChunk = 4096;
-    // Room for the bytes of a chunk's records, which hold 32 bytes each in
-    // most images; more is added as it is needed.
-    static constexpr std::size_t kBytesPerPiece = 40 * kPerChunk;
+    // Room for the bytes of the first chunk's records, which hold 32 bytes
+    // each in most images; more is added as it is needed. Later chunks start
+    // with room for what the chunk before them took: the pieces' pages are
+    // all made ready when they are taken, so room the records leave unused
+    // would stay in memory for nothing.
+    static constexpr std::size_t kFirstPiece = 40 * kPerChunk;
+    static constexpr std::size_t kPage = 4096;
+    // A record asks for room for its whole line before it knows how much of
+    // that it takes: the last ones of a chunk must still find it.
+    static constexpr std::size_t kSlack = 512;
     // Pages of their own, so that a freed chunk goes back to the system at
     // once and the memory it held is there for the blocks and whatever else
     // the upgrade needs next, on whichever thread.
@@ -31,15 +38,20 @@ struct CAddressDataList::Arena {
     std::size_t usedInLast = kPerChunk;
     std::uint8_t* freeBytes = nullptr;
     std::size_t bytesLeft = 0;
+    std::size_t bytesInChunk = 0; // taken by the current chunk's records
+    std::size_t piece = kFirstPiece;
 
     // A record in the current chunk, whose index goes to `chunk`.
     CAddressDataEx* make(std::int32_t line, std::uint32_t& chunk) {
         if (usedInLast == kPerChunk) {
             // Each record is made in its cell.
+            if (!chunks.empty())
+                piece = (bytesInChunk + kSlack + kPage - 1) / kPage * kPage;
             chunks.push_back({platform::PageMemory(kPerChunk * sizeof(CAddressDataEx)), {}, 0});
             usedInLast = 0;
             freeBytes = nullptr;
             bytesLeft = 0;
+            bytesInChunk = 0;
         }
         chunk = static_cast<std::uint32_t>(chunks.size() - 1);
         ++chunks.back().live;
@@ -51,17 +63,18 @@ struct CAddressDataList::Arena {
     // takes (some of).
     std::uint8_t* room(std::size_t size) {
         if (size > bytesLeft) {
-            const std::size_t piece = std::max(size, kBytesPerPiece);
+            const std::size_t length = std::max(size, piece);
             auto& pieces = chunks.back().pieces;
-            pieces.emplace_back(piece);
+            pieces.emplace_back(length);
             freeBytes = pieces.back().data();
-            bytesLeft = piece;
+            bytesLeft = length;
         }
         return freeBytes;
     }
     void use(std::size_t size) {
         freeBytes += size;
         bytesLeft -= size;
+        bytesInChunk += size;
     }
 
     // A record of the chunk was destroyed.

@@ -137,6 +137,10 @@ public:
     // None when an entry would fail to decode.
     static std::unique_ptr<FillIndex> make(CAddressDataList& image) {
         auto index = std::make_unique<FillIndex>();
+        // Made while every record of the image is still held: growing by
+        // doubling would hold the old entries and the new at once, at the
+        // upgrade's highest use of memory.
+        index->entries_.reserve(image.count());
         for (auto position = image.head(); position != image.end(); ++position) {
             const CAddressDataEx& entry = image.at(position);
             if (!entry.decodable())
