@@ -308,15 +308,31 @@ std::optional<Product> chooseProduct(const Arguments& arguments, std::ostream& e
     return Product{ProductOfDeviceIdentifier(identifiers.front()), *arguments.family};
 }
 
-std::string hexDigits(std::uint32_t value, int digits) {
-    return format("%0*X", digits, static_cast<unsigned>(value));
-}
+// The two digits of every byte value, upper case.
+struct HexPairs {
+    char digits[512];
+    constexpr HexPairs() : digits() {
+        constexpr char kDigits[] = "0123456789ABCDEF";
+        for (int value = 0; value < 256; ++value) {
+            digits[2 * value] = kDigits[value >> 4];
+            digits[2 * value + 1] = kDigits[value & 0x0F];
+        }
+    }
+    char* put(char* out, std::uint8_t value) const {
+        out[0] = digits[2 * value];
+        out[1] = digits[2 * value + 1];
+        return out + 2;
+    }
+};
+constexpr HexPairs kPairs{};
 
 // An S-record file written as it goes: an S0 header, S3 records of 32 data
 // bytes in address order, an S7 end record; upper-case digits, LF line ends.
 class S3Writer {
 public:
-    explicit S3Writer(const std::string& path) : file_(path, std::ios::binary | std::ios::trunc) {}
+    explicit S3Writer(const std::string& path) : file_(path, std::ios::binary | std::ios::trunc) {
+        pending_.reserve(kFlushAt + 2 * 256 + 8);
+    }
 
     bool good() const { return static_cast<bool>(file_); }
 
@@ -336,6 +352,7 @@ public:
     void end() { record('7', 4, 0, nullptr, 0); }
 
     bool close() {
+        flush();
         file_.close();
         return !file_.fail();
     }
@@ -343,27 +360,43 @@ public:
     std::uint64_t dataRecords() const { return records_; }
 
 private:
+    // Lines gather here and go to the file a large piece at a time.
+    static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+
     void record(char type, int addressBytes, std::uint32_t address, const std::uint8_t* data,
                 std::uint32_t length) {
         const auto count = static_cast<std::uint8_t>(addressBytes + length + 1);
         std::uint8_t sum = count;
-        line_ = "S";
-        line_ += type;
-        line_ += hexDigits(count, 2) + hexDigits(address, 2 * addressBytes);
-        for (int i = 0; i < addressBytes; ++i)
-            sum = static_cast<std::uint8_t>(sum + (address >> (8 * i)));
-        static constexpr char kDigits[] = "0123456789ABCDEF";
+        // "S", the type, the count, the address, the data and the checksum:
+        // a count of at most 255 bytes, each of them two digits.
+        char line[2 + 2 * 256 + 1];
+        char* out = line;
+        *out++ = 'S';
+        *out++ = type;
+        out = kPairs.put(out, count);
+        for (int i = addressBytes - 1; i >= 0; --i) {
+            const auto byte = static_cast<std::uint8_t>(address >> (8 * i));
+            out = kPairs.put(out, byte);
+            sum = static_cast<std::uint8_t>(sum + byte);
+        }
         for (std::uint32_t i = 0; i < length; ++i) {
-            line_ += kDigits[data[i] >> 4];
-            line_ += kDigits[data[i] & 0x0F];
+            out = kPairs.put(out, data[i]);
             sum = static_cast<std::uint8_t>(sum + data[i]);
         }
-        line_ += hexDigits(static_cast<std::uint8_t>(~sum), 2) + "\n";
-        file_ << line_;
+        out = kPairs.put(out, static_cast<std::uint8_t>(~sum));
+        *out++ = '\n';
+        pending_.append(line, static_cast<std::size_t>(out - line));
+        if (pending_.size() >= kFlushAt)
+            flush();
+    }
+
+    void flush() {
+        file_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+        pending_.clear();
     }
 
     std::ofstream file_;
-    std::string line_;
+    std::string pending_;
     std::uint64_t records_ = 0;
 };
 
