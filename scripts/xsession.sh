@@ -48,6 +48,14 @@ xsession_start() {
     DISPLAY=:$(head -1 "$dir/display")
     export DISPLAY
     unset WAYLAND_DISPLAY
+    # The number comes as the server starts; a client may connect only once
+    # it answers (a busy machine showed the gap).
+    if command -v xdotool >/dev/null; then
+        for _ in $(seq 1 100); do
+            timeout 2 xdotool getdisplaygeometry >/dev/null 2>&1 && break
+            sleep 0.1
+        done
+    fi
     if [ "$manager" = --manager ] && command -v openbox >/dev/null; then
         openbox --sm-disable >"$dir/openbox.out" 2>&1 &
         xsession_pids+=($!)

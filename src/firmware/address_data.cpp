@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define REFIRM_DIGITS_SSE2 1
+#endif
+
 namespace {
 
 constexpr char kDigits[] = "0123456789ABCDEF";
@@ -23,12 +28,13 @@ constexpr std::size_t kAddressIndex = 4;
 // case, and upper case only.
 struct DigitTable {
     std::int8_t value[256];
-    constexpr explicit DigitTable(bool lowerToo) : value{} {
+    bool lowerToo;
+    constexpr explicit DigitTable(bool lower) : value{}, lowerToo(lower) {
         for (int c = 0; c < 256; ++c)
             value[c] = -1;
         for (int i = 0; i < 16; ++i) {
             value[static_cast<unsigned char>(kDigits[i])] = static_cast<std::int8_t>(i);
-            if (lowerToo && i >= 10)
+            if (lower && i >= 10)
                 value['a' + i - 10] = static_cast<std::int8_t>(i);
         }
     }
@@ -40,15 +46,60 @@ int anyCaseDigit(char c) {
     return kAnyCase.value[static_cast<unsigned char>(c)];
 }
 
-// Decodes pairs of digits into bytes; false at the first non-digit. The sum of
-// the bytes is added to `sum`.
+#ifdef REFIRM_DIGITS_SSE2
+// Sixteen digits into eight bytes (stored when `out` is not null), their sum
+// added to `total`; false when any of the sixteen is not a digit as `table`
+// has them.
+bool decodeSixteen(const unsigned char* in, const DigitTable& table, std::uint8_t* out,
+                   std::uint32_t& total) {
+    const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    // Characters from 0x80 up compare as negative: never in any of the ranges.
+    const auto within = [&text](char first, char last) {
+        return _mm_and_si128(_mm_cmpgt_epi8(text, _mm_set1_epi8(static_cast<char>(first - 1))),
+                             _mm_cmplt_epi8(text, _mm_set1_epi8(static_cast<char>(last + 1))));
+    };
+    const auto valueOf = [&text](__m128i in, char zero) {
+        return _mm_and_si128(in, _mm_sub_epi8(text, _mm_set1_epi8(zero)));
+    };
+    const __m128i digit = within('0', '9');
+    const __m128i upper = within('A', 'F');
+    __m128i valid = _mm_or_si128(digit, upper);
+    __m128i value = _mm_or_si128(valueOf(digit, '0'), valueOf(upper, 'A' - 10));
+    if (table.lowerToo) {
+        const __m128i lower = within('a', 'f');
+        valid = _mm_or_si128(valid, lower);
+        value = _mm_or_si128(value, valueOf(lower, 'a' - 10));
+    }
+    // The first digit of a pair is the low byte of its 16-bit lane.
+    const __m128i high = _mm_slli_epi16(_mm_and_si128(value, _mm_set1_epi16(0x00FF)), 4);
+    const __m128i low = _mm_srli_epi16(value, 8);
+    const __m128i bytes = _mm_packus_epi16(_mm_or_si128(high, low), _mm_setzero_si128());
+    if (out != nullptr)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+    total +=
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_sad_epu8(bytes, _mm_setzero_si128())));
+    return _mm_movemask_epi8(valid) == 0xFFFF;
+}
+#endif
+
+// Decodes pairs of digits into bytes; false when any is not a digit. The sum
+// of the bytes is added to `sum`.
 bool decodePairs(std::string_view text, const DigitTable& table, std::uint8_t* out,
                  std::uint8_t& sum) {
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t pairs = text.size() / 2;
     int bad = 0;
     std::uint8_t total = sum;
-    for (std::size_t i = 0; i < pairs; ++i) {
+    std::size_t i = 0;
+#ifdef REFIRM_DIGITS_SSE2
+    std::uint32_t wide = 0;
+    bool good = true;
+    for (; i + 8 <= pairs; i += 8)
+        good &= decodeSixteen(in + 2 * i, table, out != nullptr ? out + i : nullptr, wide);
+    total = static_cast<std::uint8_t>(total + wide);
+    bad = good ? 0 : -1;
+#endif
+    for (; i < pairs; ++i) {
         const int high = table.value[in[2 * i]];
         const int low = table.value[in[2 * i + 1]];
         bad |= high | low; // negative once any digit is not one

@@ -32,7 +32,11 @@ public:
             const std::uint64_t to = std::min<std::uint64_t>(end - word * 64, 64);
             const std::uint64_t below = to == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
             const std::uint64_t mask = below & (~std::uint64_t{0} << (bit % 64));
-            count_ += static_cast<std::uint32_t>(std::popcount(mask & ~words_[word]));
+            // The mask is one run of bits: the usual case, none of them
+            // covered yet, needs no count of bits.
+            const std::uint64_t fresh = mask & ~words_[word];
+            count_ +=
+                static_cast<std::uint32_t>(fresh == mask ? to - bit % 64 : std::popcount(fresh));
             words_[word] |= mask;
             bit = word * 64 + to;
         }

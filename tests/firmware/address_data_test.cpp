@@ -278,3 +278,47 @@ TEST(AddressData, OverlapAndCopy) {
     EXPECT_EQ(OverlapLength(top, CAddressData(0, nullptr, 16)), 0u);
     EXPECT_EQ(OverlapLength(top, CAddressData(0xFFFFFFF8u, nullptr, 8)), 2u);
 }
+
+// Data digits are decoded sixteen at a time where the processor allows it: a
+// record of 37 bytes has whole groups and a rest, and a character just outside
+// a digit range, or from 0x80 up, must fail the decode in any position.
+TEST(SRecordParse, EveryDataPositionKnowsItsDigitsFromTheirNeighbours) {
+    Bytes data;
+    for (int i = 0; i < 37; ++i)
+        data.push_back(static_cast<std::uint8_t>(i * 59 + 7)); // every nibble value
+    const std::string good = record(3, 0x12345678, data);
+    constexpr std::size_t kFirst = 12; // "S3", count, 8 address digits
+    const std::size_t digits = 2 * data.size();
+
+    for (const bool load : {false, true}) {
+        SCOPED_TRACE(load ? "as the loader reads it" : "kept as text");
+        const auto decoded = [load](const std::string& line, bool strict) -> std::optional<Bytes> {
+            CAddressDataEx r;
+            std::vector<std::uint8_t> store(line.size());
+            if (load)
+                r.parseInto(line, store.data());
+            else
+                r.parse(line);
+            try {
+                strict ? r.decodeStrict() : r.decode();
+            } catch (const CFormatError&) {
+                return std::nullopt;
+            }
+            return bytesOf(r);
+        };
+        EXPECT_EQ(decoded(good, true), data);
+
+        std::string lower = good;
+        for (std::size_t i = kFirst; i < kFirst + digits; ++i)
+            lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[i])));
+        EXPECT_EQ(decoded(lower, false), data);
+        EXPECT_EQ(decoded(lower, true), std::nullopt);
+
+        for (std::size_t i = kFirst; i < kFirst + digits; ++i)
+            for (const char c : {'/', ':', '@', 'G', '`', 'g', ' ', '\x80', '\xB0', '\xFF'}) {
+                std::string line = good;
+                line[i] = c;
+                EXPECT_EQ(decoded(line, false), std::nullopt) << "position " << i << " " << c;
+            }
+    }
+}
