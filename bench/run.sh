@@ -109,8 +109,8 @@ line("layout peak memory (MiB)", f"{rss_ours / 1024:.0f}", f"<= {1.5 * file_mib 
      rss_ours / 1024 <= 1.5 * file_mib + 16)
 
 print("== whole upgrades of a virtual SX-T18")
-def upgrade(command_time, scale, trace=False):
-    run_dir = f"{work}/run{command_time}_{scale}"
+def upgrade(command_time, scale, trace=False, attempt=0):
+    run_dir = f"{work}/run{command_time}_{scale}_{attempt}"
     os.makedirs(run_dir, exist_ok=True)
     with open(f"{top}/examples/scanners/YEW.ini") as f:
         profile = f.read()
@@ -135,7 +135,9 @@ def upgrade(command_time, scale, trace=False):
 
 # The program's waits at a ten-thousandth of their length (a scale of 0 is no
 # scale: the program takes it as 1, and waits of no length would time out).
-t_up, rss_up, _ = upgrade(0, 0.0001)
+# The best of three runs, as for the layouts; the most memory any of them took.
+runs = [upgrade(0, 0.0001, attempt=a) for a in range(3)]
+t_up, rss_up = min(r[0] for r in runs), max(r[1] for r in runs)
 kib = (int(main) * 1024 + 48)
 per_kib = 1e6 * t_up / kib
 print(f"instant scanner, waits scaled by 0.0001: {t_up:.2f} s for {kib} KiB written and read back")

@@ -186,7 +186,9 @@ public:
             if (present_[n] != 0 && std::uint64_t{entry.address} + entry.size > begin)
                 found.push_back(n);
         }
-        std::sort(found.begin(), found.end());
+        // In an image in address order they come in list order already.
+        if (!std::is_sorted(found.begin(), found.end()))
+            std::sort(found.begin(), found.end());
         return found;
     }
 
