@@ -165,13 +165,9 @@ public:
                 index->byAddress_.push_back(std::uint64_t{index->entries_[n].address} << 32 | n);
         sortKeys(index->byAddress_);
         index->present_.assign(count, 1);
-        index->presentTree_.assign(count + 1, 0);
-        for (std::uint32_t n = 1; n <= count; ++n) {
-            index->presentTree_[n] += 1;
-            const std::uint32_t parent = n + (n & (0u - n));
-            if (parent <= count)
-                index->presentTree_[parent] += index->presentTree_[n];
-        }
+        index->groupPresent_.assign((count + kGroup - 1) / kGroup, kGroup);
+        if (count % kGroup != 0)
+            index->groupPresent_.back() = count % kGroup;
         return index;
     }
 
@@ -192,11 +188,19 @@ public:
         return found;
     }
 
-    // Present entries numbered up to n, n included.
-    std::uint64_t rank(std::uint32_t n) const {
-        std::uint64_t total = 0;
-        for (std::uint32_t i = n + 1; i > 0; i -= i & (0u - i))
-            total += presentTree_[i];
+    // Present entries numbered up to n, n included. The fill asks block by
+    // block for a number near the one before (rising, in an image in address
+    // order): the count of the groups before n's group is kept for the group
+    // asked for last and moved from there.
+    std::uint64_t rank(std::uint32_t n) {
+        const std::uint32_t group = n / kGroup;
+        for (; countedGroups_ < group; ++countedGroups_)
+            presentBefore_ += groupPresent_[countedGroups_];
+        for (; countedGroups_ > group; --countedGroups_)
+            presentBefore_ -= groupPresent_[countedGroups_ - 1];
+        std::uint64_t total = presentBefore_;
+        for (std::uint32_t i = group * kGroup; i <= n; ++i)
+            total += present_[i];
         return total;
     }
 
@@ -207,8 +211,9 @@ public:
 
     void removed(std::uint32_t n) {
         present_[n] = 0;
-        for (std::uint32_t i = n + 1; i < presentTree_.size(); i += i & (0u - i))
-            presentTree_[i] -= 1;
+        --groupPresent_[n / kGroup];
+        if (n / kGroup < countedGroups_)
+            --presentBefore_;
     }
 
     // Decodes the present entries numbered up to n, as a walk reaching entry n
@@ -226,9 +231,14 @@ private:
         std::uint32_t slot; // the entry's position in the list
     };
     std::vector<Entry> entries_;
-    std::vector<std::uint64_t> byAddress_;   // entries with bytes: address << 32 | number
-    std::vector<std::uint8_t> present_;      // 1 while the entry is in the list
-    std::vector<std::uint32_t> presentTree_; // a Fenwick tree of present entries
+    std::vector<std::uint64_t> byAddress_; // entries with bytes: address << 32 | number
+    std::vector<std::uint8_t> present_;    // 1 while the entry is in the list
+    // Present entries by groups of kGroup numbers, and the sum of the first
+    // countedGroups_ of them.
+    static constexpr std::uint32_t kGroup = 1024;
+    std::vector<std::uint32_t> groupPresent_;
+    std::uint32_t countedGroups_ = 0;
+    std::uint64_t presentBefore_ = 0;
     std::uint32_t longest_ = 0;
     std::uint32_t decodedBelow_ = 0;
 };

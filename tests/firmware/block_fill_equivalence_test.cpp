@@ -178,7 +178,8 @@ struct Shape {
 // block edges; optionally shuffled, with overlapping copies, with records
 // outside every block, blank lines and one bad record.
 std::vector<RecordPiece> randomImage(std::mt19937& random, const Shape& shape,
-                                     const std::vector<Block>& blocks) {
+                                     const std::vector<Block>& blocks, std::uint32_t longest = 40,
+                                     bool gaps = true) {
     std::vector<RecordPiece> pieces;
     auto byte = [&] { return static_cast<std::uint8_t>(random() % 256); };
     for (const Block& block : blocks) {
@@ -187,11 +188,11 @@ std::vector<RecordPiece> randomImage(std::mt19937& random, const Shape& shape,
         std::uint32_t at = block.address - (random() % 3 == 0 ? random() % 8 : 0);
         const std::uint32_t end = block.address + block.size + (random() % 3 == 0 ? 5 : 0);
         while (at < end) {
-            const std::uint32_t length = 1 + random() % 40;
+            const std::uint32_t length = 1 + random() % longest;
             RecordPiece p{at, {}};
             for (std::uint32_t i = 0; i < length; ++i)
                 p.data.push_back(byte());
-            if (random() % 9 != 0) // leave gaps now and then
+            if (!gaps || random() % 9 != 0) // leave gaps now and then
                 pieces.push_back(p);
             at += length;
         }
@@ -223,18 +224,39 @@ std::vector<RecordPiece> randomImage(std::mt19937& random, const Shape& shape,
     return pieces;
 }
 
-std::vector<Block> randomMap(std::mt19937& random) {
+std::vector<Block> randomMap(std::mt19937& random, int most = 12, std::uint32_t smallest = 16) {
     std::vector<Block> blocks;
     std::uint32_t at = 0x10000 * (1 + random() % 4);
-    const int count = 1 + static_cast<int>(random() % 12);
+    const int count = 1 + static_cast<int>(random() % static_cast<unsigned>(most));
     for (int i = 0; i < count; ++i) {
-        const std::uint32_t size = 16u << (random() % 6);
+        const std::uint32_t size = smallest << (random() % 6);
         blocks.push_back({at, size});
         at += size + (random() % 4 == 0 ? 0x100 : 0);
     }
     if (random() % 3 == 0)
         std::reverse(blocks.begin(), blocks.end()); // a map listing a later window first
     return blocks;
+}
+
+} // namespace
+
+namespace {
+
+void expectSameOutcomes(const std::vector<RecordPiece>& pieces, const std::vector<Block>& blocks,
+                        FillWalk walk, int round) {
+    std::vector<FillOutcome> expected = reference(pieces, blocks, walk);
+    std::vector<FillOutcome> actual = filled(pieces, blocks, walk);
+    forgetBytesAtFailure(expected);
+    forgetBytesAtFailure(actual);
+    ASSERT_EQ(actual.size(), expected.size()) << "round " << round;
+    for (std::size_t b = 0; b < expected.size(); ++b) {
+        ASSERT_EQ(actual[b].bytes, expected[b].bytes) << "round " << round << " block " << b;
+        ASSERT_EQ(actual[b].covered, expected[b].covered) << "block " << b;
+        ASSERT_EQ(actual[b].left, expected[b].left) << "block " << b;
+        ASSERT_EQ(actual[b].progress, expected[b].progress) << "block " << b;
+        ASSERT_EQ(actual[b].badLine, expected[b].badLine) << "block " << b;
+        ASSERT_EQ(actual[b].decodedLines, expected[b].decodedLines) << "block " << b;
+    }
 }
 
 } // namespace
@@ -250,20 +272,7 @@ TEST(BlockFillEquivalence, RandomImagesGiveWhatTheWalkGives) {
             const std::vector<Block> blocks = randomMap(random);
             const std::vector<RecordPiece> pieces = randomImage(random, shape, blocks);
             for (FillWalk walk : {FillWalk::kUntilCovered, FillWalk::kWholeList}) {
-                std::vector<FillOutcome> expected = reference(pieces, blocks, walk);
-                std::vector<FillOutcome> actual = filled(pieces, blocks, walk);
-                forgetBytesAtFailure(expected);
-                forgetBytesAtFailure(actual);
-                ASSERT_EQ(actual.size(), expected.size()) << "round " << round;
-                for (std::size_t b = 0; b < expected.size(); ++b) {
-                    ASSERT_EQ(actual[b].bytes, expected[b].bytes)
-                        << "round " << round << " block " << b;
-                    ASSERT_EQ(actual[b].covered, expected[b].covered) << "block " << b;
-                    ASSERT_EQ(actual[b].left, expected[b].left) << "block " << b;
-                    ASSERT_EQ(actual[b].progress, expected[b].progress) << "block " << b;
-                    ASSERT_EQ(actual[b].badLine, expected[b].badLine) << "block " << b;
-                    ASSERT_EQ(actual[b].decodedLines, expected[b].decodedLines) << "block " << b;
-                }
+                ASSERT_NO_FATAL_FAILURE(expectSameOutcomes(pieces, blocks, walk, round));
                 ++cases;
             }
         }
@@ -282,4 +291,21 @@ TEST(BlockFillEquivalence, AChangedImageIsLookedAtAfresh) {
     EXPECT_EQ(second.block->data()[0], 1);
     EXPECT_EQ(second.block->data()[1], 7);
     EXPECT_TRUE(image.empty());
+}
+
+// Images of many thousands of short records without gaps, in order and not,
+// over maps of a few dozen blocks in either order: the walk's count for each
+// block's progress runs far up and down the list.
+TEST(BlockFillEquivalence, LargeImagesCountTheirWalkLikeTheWalk) {
+    std::mt19937 random(20261210);
+    const Shape shapes[] = {
+        {false, false, false, false}, {true, false, false, false}, {true, true, false, false}};
+    for (int round = 0; round < 3; ++round)
+        for (const Shape& shape : shapes) {
+            const std::vector<Block> blocks = randomMap(random, 24, 1024);
+            // Whole blocks, so that the walk stops early in each.
+            const std::vector<RecordPiece> pieces = randomImage(random, shape, blocks, 12, false);
+            ASSERT_NO_FATAL_FAILURE(
+                expectSameOutcomes(pieces, blocks, FillWalk::kUntilCovered, round));
+        }
 }
