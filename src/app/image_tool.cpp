@@ -16,6 +16,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 
 namespace {
@@ -365,6 +366,9 @@ private:
 
     void record(char type, int addressBytes, std::uint32_t address, const std::uint8_t* data,
                 std::uint32_t length) {
+        // A record holds what its count byte can say, and the line below no more.
+        if (static_cast<std::uint64_t>(addressBytes) + length + 1 > 255)
+            throw std::length_error("an S-record holds at most 255 bytes");
         const auto count = static_cast<std::uint8_t>(addressBytes + length + 1);
         std::uint8_t sum = count;
         // "S", the type, the count, the address, the data and the checksum:
