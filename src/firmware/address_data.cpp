@@ -284,6 +284,13 @@ void CAddressData::decodeText(DigitCase digits) {
     size_ = textLength_ / 2;
 }
 
+const std::uint8_t* CAddressData::bytesOnceDecoded() const {
+    if (decoded_ || prepared_ != Prepared::kNo)
+        return bytes_;
+    // decode() puts the bytes into the room parse() left after the text.
+    return own_ ? own_.get() + textLength_ : nullptr;
+}
+
 bool CAddressData::decodable() const {
     if (decoded_ || textLength_ == 0)
         return true;

@@ -52,6 +52,10 @@ public:
     void decode();
     // Whether decode() would succeed, without decoding; true once tried.
     bool decodable() const;
+    // Where data() will point once the record is decoded (for a record that
+    // decodes), for whoever wants to fetch the bytes before that; null for a
+    // record without data.
+    const std::uint8_t* bytesOnceDecoded() const;
 
     std::uint32_t address() const { return address_; }
     // Number of bytes held; 0 until decoded.

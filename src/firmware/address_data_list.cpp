@@ -2,6 +2,7 @@
 
 #include "firmware/file_open_error.h"
 #include "firmware/line_splitter.h"
+#include "firmware/prefetch.h"
 #include "platform/files.h"
 #include "platform/page_memory.h"
 
@@ -12,8 +13,12 @@
 #include <utility>
 
 // Room for the records of a load and for their bytes, in chunks of many
-// records each; records are made in place and destroyed by the list. A chunk
-// is freed once its last record has been destroyed.
+// records each; records are made in place. A record the list takes out is
+// only counted off its chunk; the records of a chunk are destroyed together,
+// in the order they were made, when its last one has been taken out (or the
+// list is cleared), and the chunk is freed. The fill takes records out in
+// address order, which in an image not in address order is no order in
+// memory: destroying each at once would fetch every record once more.
 struct CAddressDataList::Arena {
     static constexpr std::size_t kPerChunk = 4096;
     // Room for the bytes of the first chunk's records, which hold 32 bytes
@@ -32,7 +37,8 @@ struct CAddressDataList::Arena {
     struct Chunk {
         platform::PageMemory cells;
         std::vector<platform::PageMemory> pieces;
-        std::uint32_t live = 0;
+        std::uint32_t live = 0; // records made and not taken out
+        std::uint32_t made = 0; // records made, and not destroyed
     };
     std::vector<Chunk> chunks;
     std::size_t usedInLast = kPerChunk;
@@ -55,6 +61,7 @@ struct CAddressDataList::Arena {
         }
         chunk = static_cast<std::uint32_t>(chunks.size() - 1);
         ++chunks.back().live;
+        ++chunks.back().made;
         void* cell = chunks.back().cells.data() + usedInLast++ * sizeof(CAddressDataEx);
         return new (cell) CAddressDataEx(line);
     }
@@ -77,14 +84,29 @@ struct CAddressDataList::Arena {
         bytesInChunk += size;
     }
 
-    // A record of the chunk was destroyed.
+    // A record of the chunk was taken out.
     void release(std::uint32_t chunk) {
         Chunk& c = chunks[chunk];
-        if (--c.live != 0 || chunk + 1 == chunks.size())
-            return;
+        if (--c.live == 0 && chunk + 1 != chunks.size())
+            free(c);
+    }
+
+    void free(Chunk& c) {
+        auto* records = reinterpret_cast<CAddressDataEx*>(c.cells.data());
+        for (std::uint32_t i = 0; i < c.made; ++i)
+            records[i].~CAddressDataEx();
+        c.made = 0;
         c.cells = platform::PageMemory();
         c.pieces.clear();
         c.pieces.shrink_to_fit();
+    }
+
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() {
+        for (Chunk& c : chunks)
+            free(c);
     }
 };
 
@@ -218,6 +240,15 @@ CAddressDataEx& CAddressDataList::at(Position position) {
     return *slots_[position.slot_];
 }
 
+void CAddressDataList::prefetchSlot(std::uint32_t slot) const {
+    if (slot >= slots_.size())
+        return;
+    Prefetch(&slots_[slot]);
+    Prefetch(&next_[slot]);
+    Prefetch(&previous_[slot]);
+    Prefetch(&chunkOf_[slot]);
+}
+
 CAddressDataList::Position CAddressDataList::remove(Position position) {
     fillState_.reset();
     return removeKeepingFillState(position);
@@ -244,12 +275,10 @@ CAddressDataList::Position CAddressDataList::removeKeepingFillState(Position pos
 void CAddressDataList::destroy(std::uint32_t slot) {
     CAddressDataEx* record = slots_[slot];
     slots_[slot] = nullptr;
-    if (chunkOf_[slot] == kNone) {
+    if (chunkOf_[slot] == kNone)
         delete record;
-    } else {
-        record->~CAddressDataEx();
+    else
         arena_->release(chunkOf_[slot]);
-    }
 }
 
 void CAddressDataList::clear() {

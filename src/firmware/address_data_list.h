@@ -101,6 +101,12 @@ public:
     // among every entry the list has been given since it was last cleared.
     static std::uint32_t slotOf(Position position) { return position.slot_; }
     Position positionOfSlot(std::uint32_t slot) { return {this, slot}; }
+    // Entries are appended only, so slots rise in list order; this is one
+    // more than the last slot given.
+    std::uint32_t slotsMade() const { return static_cast<std::uint32_t>(slots_.size()); }
+    // Fetch ahead, for the fill: what taking out the entry in a slot touches
+    // in the list and the record.
+    void prefetchSlot(std::uint32_t slot) const;
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;

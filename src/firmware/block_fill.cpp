@@ -1,5 +1,8 @@
 #include "firmware/block_fill.h"
 
+#include "firmware/prefetch.h"
+#include "firmware/radix_sort.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -104,143 +107,182 @@ FilledBlock walkFill(CAddressDataList& image, std::uint32_t blockAddress, std::u
     return {std::move(block), coverage.count()};
 }
 
-// Sorts keys that mostly come in a few ascending runs already (an image in
-// address order, with a few records elsewhere in the file) by merging the
-// runs, and keys in any other order by sorting them.
-void sortKeys(std::vector<std::uint64_t>& keys) {
-    constexpr std::size_t kMostRuns = 32;
-    std::vector<std::size_t> starts = {0};
-    for (std::size_t i = 1; i < keys.size(); ++i)
-        if (keys[i] < keys[i - 1]) {
-            starts.push_back(i);
-            if (starts.size() > kMostRuns) {
-                std::sort(keys.begin(), keys.end());
-                return;
-            }
-        }
-    starts.push_back(keys.size());
-    while (starts.size() > 2) {
-        std::vector<std::size_t> merged = {0};
-        for (std::size_t r = 0; r + 1 < starts.size(); r += 2) {
-            const std::size_t end = r + 2 < starts.size() ? starts[r + 2] : starts[r + 1];
-            if (r + 2 < starts.size())
-                std::inplace_merge(keys.begin() + static_cast<std::ptrdiff_t>(starts[r]),
-                                   keys.begin() + static_cast<std::ptrdiff_t>(starts[r + 1]),
-                                   keys.begin() + static_cast<std::ptrdiff_t>(end));
-            merged.push_back(end);
-        }
-        starts = std::move(merged);
-    }
-}
-
 // The entries of an image by address, for as long as only the fill changes
-// the image. Entries are numbered in list order when the index is made;
-// "present" entries are those still in the list.
+// the image. The list keeps its entries in the order of their slots (it only
+// ever appends), so a slot says where an entry stands in the walk; "present"
+// entries are those still in the list.
+//
+// A block reads the bytes of the entries reaching into it straight from where
+// they lie, through the index; it touches a record only to decode it, in list
+// order, and to take it out. In an image in address order all of this runs
+// through memory in order. In an image in any other order the bytes of one
+// block lie anywhere, and are fetched ahead.
 class FillIndex : public CAddressDataList::FillState {
 public:
+    // Twenty bytes, with the pointer unaligned: one of these for every record
+    // of an image of millions is held beside all of them.
+    struct Entry {
+        std::uint32_t address;
+        std::uint32_t size; // what the entry holds once decoded
+        std::uint32_t slot;
+        std::uint8_t where[sizeof(const std::uint8_t*)]; // where its bytes lie once decoded
+
+        const std::uint8_t* bytes() const {
+            const std::uint8_t* at = nullptr;
+            std::memcpy(&at, where, sizeof at);
+            return at;
+        }
+    };
+
     // None when an entry would fail to decode.
     static std::unique_ptr<FillIndex> make(CAddressDataList& image) {
         auto index = std::make_unique<FillIndex>();
         // Made while every record of the image is still held: growing by
         // doubling would hold the old entries and the new at once, at the
         // upgrade's highest use of memory.
-        index->entries_.reserve(image.count());
+        index->byAddress_.reserve(image.count());
+        index->present_.assign(image.slotsMade(), 0);
         for (auto position = image.head(); position != image.end(); ++position) {
             const CAddressDataEx& entry = image.at(position);
             if (!entry.decodable())
                 return nullptr;
-            // What the entry will hold once decoded.
+            const std::uint32_t slot = CAddressDataList::slotOf(position);
+            index->present_[slot] = 1;
             const std::uint32_t size =
                 entry.decoded() ? entry.size() : static_cast<std::uint32_t>(entry.dataByteCount());
-            index->entries_.push_back({entry.address(), size, CAddressDataList::slotOf(position)});
+            if (size == 0)
+                continue; // meets no block
+            Entry indexed{entry.address(), size, slot, {}};
+            const std::uint8_t* bytes = entry.bytesOnceDecoded();
+            std::memcpy(indexed.where, &bytes, sizeof bytes);
+            index->byAddress_.push_back(indexed);
             index->longest_ = std::max(index->longest_, size);
         }
-        const auto count = static_cast<std::uint32_t>(index->entries_.size());
-        // Address and number in one key: sorted, the entries are in address
-        // order and, at one address, in list order. Images in address order,
-        // the usual case, are sorted already.
-        index->byAddress_.reserve(count);
-        for (std::uint32_t n = 0; n < count; ++n)
-            if (index->entries_[n].size != 0)
-                index->byAddress_.push_back(std::uint64_t{index->entries_[n].address} << 32 | n);
-        sortKeys(index->byAddress_);
-        index->present_.assign(count, 1);
-        index->groupPresent_.assign((count + kGroup - 1) / kGroup, kGroup);
-        if (count % kGroup != 0)
-            index->groupPresent_.back() = count % kGroup;
+        index->nextToDecode_ = CAddressDataList::slotOf(image.head());
+        sortByAddress(index->byAddress_);
+        const auto slots = static_cast<std::uint32_t>(index->present_.size());
+        index->groupPresent_.assign((slots + kGroup - 1) / kGroup, 0);
+        for (std::uint32_t slot = 0; slot < slots; ++slot)
+            index->groupPresent_[slot / kGroup] += index->present_[slot];
         return index;
     }
 
-    // Present entries that share a byte with [begin, end), in list order.
+    // Present entries that share a byte with [begin, end), in list order, as
+    // places in the index.
     std::vector<std::uint32_t> reaching(std::uint64_t begin, std::uint64_t end) const {
-        std::vector<std::uint32_t> found;
+        std::vector<std::uint64_t> found; // slot << 32 | place
         const std::uint64_t from = begin > longest_ ? begin - longest_ : 0;
-        auto it = std::lower_bound(byAddress_.begin(), byAddress_.end(), from << 32);
-        for (; it != byAddress_.end() && (*it >> 32) < end; ++it) {
-            const auto n = static_cast<std::uint32_t>(*it);
-            const Entry& entry = entries_[n];
-            if (present_[n] != 0 && std::uint64_t{entry.address} + entry.size > begin)
-                found.push_back(n);
-        }
+        auto it = std::lower_bound(byAddress_.begin(), byAddress_.end(), from,
+                                   [](const Entry& e, std::uint64_t a) { return e.address < a; });
+        for (; it != byAddress_.end() && it->address < end; ++it)
+            if (present_[it->slot] != 0 && std::uint64_t{it->address} + it->size > begin)
+                found.push_back(std::uint64_t{it->slot} << 32 |
+                                static_cast<std::uint32_t>(it - byAddress_.begin()));
         // In an image in address order they come in list order already.
-        if (!std::is_sorted(found.begin(), found.end()))
-            std::sort(found.begin(), found.end());
-        return found;
+        RadixSortBy(found, [](std::uint64_t key) { return static_cast<std::uint32_t>(key >> 32); });
+        std::vector<std::uint32_t> places(found.size());
+        for (std::size_t i = 0; i < found.size(); ++i)
+            places[i] = static_cast<std::uint32_t>(found[i]);
+        return places;
     }
 
-    // Present entries numbered up to n, n included. The fill asks block by
-    // block for a number near the one before (rising, in an image in address
-    // order): the count of the groups before n's group is kept for the group
-    // asked for last and moved from there.
-    std::uint64_t rank(std::uint32_t n) {
-        const std::uint32_t group = n / kGroup;
+    const Entry& operator[](std::uint32_t place) const { return byAddress_[place]; }
+
+    std::vector<AddressRange> ranges() const {
+        std::vector<AddressRange> merged;
+        for (const Entry& entry : byAddress_) {
+            if (present_[entry.slot] == 0)
+                continue;
+            const AddressRange range{entry.address, std::uint64_t{entry.address} + entry.size};
+            if (!merged.empty() && range.start <= merged.back().end)
+                merged.back().end = std::max(merged.back().end, range.end);
+            else
+                merged.push_back(range);
+        }
+        return merged;
+    }
+
+    // Present entries in slots up to `slot`, that one included. The fill asks
+    // block by block for a slot near the one before (rising, in an image in
+    // address order): the count of the groups before the slot's group is kept
+    // for the group asked for last and moved from there.
+    std::uint64_t rank(std::uint32_t slot) {
+        const std::uint32_t group = slot / kGroup;
         for (; countedGroups_ < group; ++countedGroups_)
             presentBefore_ += groupPresent_[countedGroups_];
         for (; countedGroups_ > group; --countedGroups_)
             presentBefore_ -= groupPresent_[countedGroups_ - 1];
         std::uint64_t total = presentBefore_;
-        for (std::uint32_t i = group * kGroup; i <= n; ++i)
+        for (std::uint32_t i = group * kGroup; i <= slot; ++i)
             total += present_[i];
         return total;
     }
 
-    CAddressDataList::Position position(CAddressDataList& image, std::uint32_t n) const {
-        return image.positionOfSlot(entries_[n].slot);
-    }
-    std::uint32_t size() const { return static_cast<std::uint32_t>(entries_.size()); }
+    // The slot after every slot of the image's entries.
+    std::uint32_t slots() const { return static_cast<std::uint32_t>(present_.size()); }
 
-    void removed(std::uint32_t n) {
-        present_[n] = 0;
-        --groupPresent_[n / kGroup];
-        if (n / kGroup < countedGroups_)
+    void removed(std::uint32_t slot) {
+        present_[slot] = 0;
+        --groupPresent_[slot / kGroup];
+        if (slot / kGroup < countedGroups_)
             --presentBefore_;
     }
 
-    // Decodes the present entries numbered up to n, as a walk reaching entry n
-    // would have; each entry once.
-    void decodeUpTo(CAddressDataList& image, std::uint32_t n) {
-        for (; decodedBelow_ <= n && decodedBelow_ < entries_.size(); ++decodedBelow_)
-            if (present_[decodedBelow_] != 0)
-                DecodeImageRecord(image.at(position(image, decodedBelow_)));
+    // Decodes the entries in slots up to `slot`, as a walk reaching that entry
+    // would have; each entry once. Only entries the fill has reached, and so
+    // decoded, are ever taken out: the entry to decode next is still in the
+    // list.
+    void decodeUpTo(CAddressDataList& image, std::uint32_t slot) {
+        // The end of the list has a slot above every entry's.
+        while (nextToDecode_ <= slot) {
+            const auto position = image.positionOfSlot(nextToDecode_);
+            DecodeImageRecord(image.at(position));
+            nextToDecode_ = CAddressDataList::slotOf(std::next(position));
+        }
     }
 
 private:
-    struct Entry {
-        std::uint32_t address;
-        std::uint32_t size;
-        std::uint32_t slot; // the entry's position in the list
-    };
-    std::vector<Entry> entries_;
-    std::vector<std::uint64_t> byAddress_; // entries with bytes: address << 32 | number
-    std::vector<std::uint8_t> present_;    // 1 while the entry is in the list
-    // Present entries by groups of kGroup numbers, and the sum of the first
+    // By address, and at one address in list order. An image in address
+    // order, the usual case, is in that order already; one with a few
+    // records elsewhere in the file comes in a few runs, which are merged;
+    // any other is sorted.
+    static void sortByAddress(std::vector<Entry>& entries) {
+        const auto before = [](const Entry& a, const Entry& b) { return a.address < b.address; };
+        constexpr std::size_t kMostRuns = 32;
+        std::vector<std::size_t> starts = {0};
+        for (std::size_t i = 1; i < entries.size(); ++i)
+            if (before(entries[i], entries[i - 1])) {
+                starts.push_back(i);
+                if (starts.size() > kMostRuns) {
+                    RadixSortBy(entries, [](const Entry& e) { return e.address; });
+                    return;
+                }
+            }
+        starts.push_back(entries.size());
+        while (starts.size() > 2) {
+            std::vector<std::size_t> merged = {0};
+            for (std::size_t r = 0; r + 1 < starts.size(); r += 2) {
+                const std::size_t end = r + 2 < starts.size() ? starts[r + 2] : starts[r + 1];
+                if (r + 2 < starts.size())
+                    std::inplace_merge(entries.begin() + static_cast<std::ptrdiff_t>(starts[r]),
+                                       entries.begin() + static_cast<std::ptrdiff_t>(starts[r + 1]),
+                                       entries.begin() + static_cast<std::ptrdiff_t>(end), before);
+                merged.push_back(end);
+            }
+            starts = std::move(merged);
+        }
+    }
+
+    std::vector<Entry> byAddress_;      // the entries with bytes
+    std::vector<std::uint8_t> present_; // by slot: 1 while an entry is there
+    // Present entries by groups of kGroup slots, and the sum of the first
     // countedGroups_ of them.
     static constexpr std::uint32_t kGroup = 1024;
     std::vector<std::uint32_t> groupPresent_;
     std::uint32_t countedGroups_ = 0;
     std::uint64_t presentBefore_ = 0;
     std::uint32_t longest_ = 0;
-    std::uint32_t decodedBelow_ = 0;
+    std::uint32_t nextToDecode_ = 0; // a slot
 };
 
 FilledBlock indexedFill(CAddressDataList& image, FillIndex& index, std::uint32_t blockAddress,
@@ -249,33 +291,43 @@ FilledBlock indexedFill(CAddressDataList& image, FillIndex& index, std::uint32_t
     Coverage coverage(blockSize);
     const std::uint64_t countAtStart = image.count();
     const std::uint64_t end = std::uint64_t{blockAddress} + blockSize;
+    // How far ahead of the entry in hand the bytes of the next are fetched.
+    constexpr std::size_t kAhead = 8;
 
     // The walk would stop after the entry that completes the block; until then
     // it decodes every entry it passes.
-    std::vector<std::uint32_t> used;
-    std::uint32_t last = index.size() - 1;
+    std::vector<std::uint32_t> used; // places in the index
+    std::uint32_t last = index.slots() - 1;
     bool stopped = false;
-    for (std::uint32_t n : index.reaching(blockAddress, end)) {
-        index.decodeUpTo(image, n);
-        const CAddressDataEx& entry = image.at(index.position(image, n));
-        const std::uint32_t overlap = OverlapLength(*block, entry);
-        if (overlap == 0)
+    const std::vector<std::uint32_t> reaching = index.reaching(blockAddress, end);
+    for (std::size_t i = 0; i < reaching.size(); ++i) {
+        if (i + kAhead < reaching.size())
+            Prefetch(index[reaching[i + kAhead]].bytes());
+        const FillIndex::Entry& entry = index[reaching[i]];
+        index.decodeUpTo(image, entry.slot);
+        const std::uint64_t from = std::max<std::uint64_t>(entry.address, blockAddress);
+        const std::uint64_t to = std::min(std::uint64_t{entry.address} + entry.size, end);
+        if (from >= to)
             continue;
-        CopyOverlap(*block, entry);
-        coverage.mark(std::max(entry.address(), blockAddress) - blockAddress, overlap);
-        if (overlap == entry.size())
-            used.push_back(n);
+        const auto overlap = static_cast<std::uint32_t>(to - from);
+        std::memcpy(block->data() + (from - blockAddress), entry.bytes() + (from - entry.address),
+                    overlap);
+        coverage.mark(from - blockAddress, overlap);
+        if (overlap == entry.size)
+            used.push_back(reaching[i]);
         if (walk == FillWalk::kUntilCovered && coverage.complete()) {
-            last = n;
+            last = entry.slot;
             stopped = true;
             break;
         }
     }
     const std::uint64_t walked = stopped ? index.rank(last) : countAtStart;
     index.decodeUpTo(image, last);
-    for (std::uint32_t n : used) {
-        image.removeKeepingFillState(index.position(image, n));
-        index.removed(n);
+    for (std::size_t i = 0; i < used.size(); ++i) {
+        if (i + kAhead < used.size())
+            image.prefetchSlot(index[used[i + kAhead]].slot);
+        image.removeKeepingFillState(image.positionOfSlot(index[used[i]].slot));
+        index.removed(index[used[i]].slot);
     }
     reportWalk(walked, countAtStart, progress);
     return {std::move(block), coverage.count()};
@@ -291,19 +343,43 @@ void DecodeImageRecord(CAddressDataEx& entry) {
     }
 }
 
+namespace {
+
+// The image's index, made when it has none; null when a record would fail to
+// decode.
+FillIndex* indexOf(CAddressDataList& image) {
+    if (auto* index = dynamic_cast<FillIndex*>(image.fillState()))
+        return index;
+    auto made = FillIndex::make(image);
+    FillIndex* index = made.get();
+    if (made)
+        image.setFillState(std::move(made));
+    return index;
+}
+
+} // namespace
+
+std::vector<AddressRange> ImageDataRanges(CAddressDataList& image) {
+    if (const FillIndex* index = image.empty() ? nullptr : indexOf(image))
+        return index->ranges();
+    std::vector<AddressRange> ranges;
+    for (auto position = image.head(); position != image.end(); ++position) {
+        const CAddressDataEx& entry = image.at(position);
+        const std::uint32_t size =
+            entry.decoded() ? entry.size() : static_cast<std::uint32_t>(entry.dataByteCount());
+        ranges.push_back({entry.address(), std::uint64_t{entry.address()} + size});
+    }
+    return MergeRanges(std::move(ranges));
+}
+
 FilledBlock FillBlock(CAddressDataList& image, std::uint32_t blockAddress, std::uint32_t blockSize,
                       const FillProgress& progress, FillWalk walk) {
     // An empty block is complete before the first entry, which the walk still
     // takes; and an empty image has nothing to index.
     if (blockSize == 0 || image.empty())
         return walkFill(image, blockAddress, blockSize, progress, walk);
-    auto* index = dynamic_cast<FillIndex*>(image.fillState());
-    if (index == nullptr) {
-        auto made = FillIndex::make(image);
-        if (!made)
-            return walkFill(image, blockAddress, blockSize, progress, walk);
-        index = made.get();
-        image.setFillState(std::move(made));
-    }
+    FillIndex* index = indexOf(image);
+    if (index == nullptr)
+        return walkFill(image, blockAddress, blockSize, progress, walk);
     return indexedFill(image, *index, blockAddress, blockSize, progress, walk);
 }

@@ -3,6 +3,7 @@
 #include "firmware/address_data.h"
 #include "firmware/address_data_list.h"
 #include "firmware/format_error.h"
+#include "firmware/image_info.h"
 
 #include <cstdint>
 #include <functional>
@@ -59,3 +60,10 @@ struct FilledBlock {
 // the walk had made it.
 FilledBlock FillBlock(CAddressDataList& image, std::uint32_t blockAddress, std::uint32_t blockSize,
                       const FillProgress& progress = {}, FillWalk walk = FillWalk::kUntilCovered);
+
+// The addresses the image's data covers, sorted and merged, counting each
+// record not decoded yet with the bytes it will hold. Read from the index the
+// fill keeps with the image (made here when it has none), which has the
+// records in address order already; an image with a record that would fail to
+// decode has no index and is gone through record by record.
+std::vector<AddressRange> ImageDataRanges(CAddressDataList& image);

@@ -2,6 +2,7 @@
 
 #include "firmware/address_data_list.h"
 #include "firmware/format_error.h"
+#include "firmware/radix_sort.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -195,8 +196,16 @@ private:
 } // namespace
 
 std::vector<AddressRange> MergeRanges(std::vector<AddressRange> ranges) {
-    std::sort(ranges.begin(), ranges.end(),
-              [](const AddressRange& a, const AddressRange& b) { return a.start < b.start; });
+    const auto byStart = [](const AddressRange& a, const AddressRange& b) {
+        return a.start < b.start;
+    };
+    // Ranges of an image start at 32-bit addresses.
+    const bool addresses = std::all_of(
+        ranges.begin(), ranges.end(), [](const AddressRange& r) { return r.start <= 0xFFFFFFFFu; });
+    if (addresses)
+        RadixSortBy(ranges, [](const AddressRange& r) { return r.start; });
+    else
+        std::sort(ranges.begin(), ranges.end(), byStart);
     std::vector<AddressRange> merged;
     for (const AddressRange& range : ranges) {
         if (range.size() == 0)

@@ -31,24 +31,13 @@ private:
 // Decodes every record, as the upgrade checks the image before it erases
 // anything, and returns the addresses the records' data covers.
 std::vector<AddressRange> decodeAll(CAddressDataList& image, Percent& percent) {
-    std::vector<AddressRange> ranges;
     const std::uint64_t total = image.count();
     std::uint64_t done = 0;
     for (auto position = image.head(); position != image.end(); ++position) {
         percent.reach(++done, total, 0, 50);
-        CAddressDataEx& entry = image.at(position);
-        DecodeImageRecord(entry);
-        if (entry.size() == 0)
-            continue;
-        const AddressRange range{entry.address(), std::uint64_t{entry.address()} + entry.size()};
-        // Records in address order, the usual case, run on from the one before.
-        if (!ranges.empty() && range.start >= ranges.back().start &&
-            range.start <= ranges.back().end)
-            ranges.back().end = std::max(ranges.back().end, range.end);
-        else
-            ranges.push_back(range);
+        DecodeImageRecord(image.at(position));
     }
-    return MergeRanges(std::move(ranges));
+    return ImageDataRanges(image);
 }
 
 // The image bytes the map reserves, found run by run.

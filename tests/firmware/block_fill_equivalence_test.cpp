@@ -309,3 +309,30 @@ TEST(BlockFillEquivalence, LargeImagesCountTheirWalkLikeTheWalk) {
                 expectSameOutcomes(pieces, blocks, FillWalk::kUntilCovered, round));
         }
 }
+
+// The ranges read from the fill's index are those of the records still in the
+// image, before any block and between blocks, in any order of the file.
+TEST(BlockFillEquivalence, DataRangesAreThoseOfTheRecordsLeft) {
+    std::mt19937 random(20261211);
+    const auto plainRanges = [](CAddressDataList& image) {
+        std::vector<AddressRange> ranges;
+        for (auto it = image.head(); it != image.end(); ++it) {
+            CAddressDataEx& entry = image.at(it);
+            ranges.push_back(
+                {entry.address(), std::uint64_t{entry.address()} +
+                                      static_cast<std::uint64_t>(entry.dataByteCount())});
+        }
+        return MergeRanges(std::move(ranges));
+    };
+    for (int round = 0; round < 30; ++round) {
+        const std::vector<Block> blocks = randomMap(random);
+        const Shape shape{round % 2 == 0, round % 3 == 0, round % 5 == 0, false};
+        CAddressDataList image;
+        image.loadText(textOf(randomImage(random, shape, blocks)));
+        ASSERT_EQ(ImageDataRanges(image), plainRanges(image)) << "round " << round;
+        for (const Block& block : blocks) {
+            FillBlock(image, block.address, block.size);
+            ASSERT_EQ(ImageDataRanges(image), plainRanges(image)) << "round " << round;
+        }
+    }
+}
