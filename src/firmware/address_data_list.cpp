@@ -112,13 +112,13 @@ struct CAddressDataList::Arena {
 
 CAddressDataList::Position& CAddressDataList::Position::operator++() {
     if (list_ != nullptr && slot_ != kNone)
-        slot_ = list_->next_[slot_];
+        slot_ = list_->slots_[slot_].next;
     return *this;
 }
 
 CAddressDataList::Position& CAddressDataList::Position::operator--() {
     if (list_ != nullptr)
-        slot_ = slot_ == kNone ? list_->tail_ : list_->previous_[slot_];
+        slot_ = slot_ == kNone ? list_->tail_ : list_->slots_[slot_].previous;
     return *this;
 }
 
@@ -138,18 +138,12 @@ CAddressDataList& CAddressDataList::operator=(CAddressDataList&& other) noexcept
 
 void CAddressDataList::adopt(CAddressDataList& other) noexcept {
     slots_ = std::move(other.slots_);
-    next_ = std::move(other.next_);
-    previous_ = std::move(other.previous_);
-    chunkOf_ = std::move(other.chunkOf_);
     head_ = std::exchange(other.head_, kNone);
     tail_ = std::exchange(other.tail_, kNone);
     count_ = std::exchange(other.count_, 0);
     arena_ = std::move(other.arena_);
     fillState_ = std::move(other.fillState_);
     other.slots_.clear();
-    other.next_.clear();
-    other.previous_.clear();
-    other.chunkOf_.clear();
     other.arena_ = std::make_unique<Arena>();
 }
 
@@ -167,9 +161,6 @@ std::int32_t CAddressDataList::load(const std::string& fileName) {
     // About 40 characters a line in the images met so far.
     const std::size_t lines = slots_.size() + static_cast<std::size_t>(file.sizeHint() / 40) + 1;
     slots_.reserve(lines);
-    next_.reserve(lines);
-    previous_.reserve(lines);
-    chunkOf_.reserve(lines);
 
     std::uint32_t total = 0;
     std::int32_t lineNumber = 0;
@@ -196,8 +187,7 @@ std::uint32_t CAddressDataList::appendLine(std::string_view line, std::int32_t l
     std::uint32_t chunk = kNone;
     CAddressDataEx* entry = arena_->make(lineNumber, chunk);
     arena_->use(entry->parseInto(line, arena_->room(line.size() / 2)));
-    link(entry);
-    chunkOf_.push_back(chunk);
+    link(entry, chunk);
     return static_cast<std::uint32_t>(entry->dataByteCount());
 }
 
@@ -206,9 +196,6 @@ void CAddressDataList::truncate(std::uint32_t slot) {
         // The load appends in slot order, so the last slot is the tail.
         removeKeepingFillState({this, tail_});
         slots_.pop_back();
-        next_.pop_back();
-        previous_.pop_back();
-        chunkOf_.pop_back();
     }
 }
 
@@ -216,17 +203,15 @@ void CAddressDataList::append(std::unique_ptr<CAddressDataEx> entry) {
     if (!entry)
         throw std::invalid_argument("an image entry must be a record");
     fillState_.reset();
-    link(entry.release());
-    chunkOf_.push_back(kNone);
+    link(entry.release(), kNone);
 }
 
-void CAddressDataList::link(CAddressDataEx* record) {
+void CAddressDataList::link(CAddressDataEx* record, std::uint32_t chunk) {
     const auto slot = static_cast<std::uint32_t>(slots_.size());
-    slots_.push_back(record);
-    next_.push_back(kNone);
-    previous_.push_back(tail_);
+    slots_.push_back({kNone, tail_, chunk, {}});
+    slots_.back().setRecord(record);
     if (tail_ != kNone)
-        next_[tail_] = slot;
+        slots_[tail_].next = slot;
     else
         head_ = slot;
     tail_ = slot;
@@ -234,19 +219,17 @@ void CAddressDataList::link(CAddressDataEx* record) {
 }
 
 CAddressDataEx& CAddressDataList::at(Position position) {
-    if (position.slot_ == kNone || position.slot_ >= slots_.size() ||
-        slots_[position.slot_] == nullptr)
+    CAddressDataEx* record =
+        position.slot_ < slots_.size() ? slots_[position.slot_].record() : nullptr;
+    if (record == nullptr)
         throw std::invalid_argument("no image entry at the end of the list");
-    return *slots_[position.slot_];
+    return *record;
 }
 
 void CAddressDataList::prefetchSlot(std::uint32_t slot) const {
     if (slot >= slots_.size())
         return;
     Prefetch(&slots_[slot]);
-    Prefetch(&next_[slot]);
-    Prefetch(&previous_[slot]);
-    Prefetch(&chunkOf_[slot]);
 }
 
 CAddressDataList::Position CAddressDataList::remove(Position position) {
@@ -257,14 +240,14 @@ CAddressDataList::Position CAddressDataList::remove(Position position) {
 CAddressDataList::Position CAddressDataList::removeKeepingFillState(Position position) {
     at(position); // throws at end()
     const std::uint32_t slot = position.slot_;
-    const std::uint32_t after = next_[slot];
-    const std::uint32_t before = previous_[slot];
+    const std::uint32_t after = slots_[slot].next;
+    const std::uint32_t before = slots_[slot].previous;
     if (before != kNone)
-        next_[before] = after;
+        slots_[before].next = after;
     else
         head_ = after;
     if (after != kNone)
-        previous_[after] = before;
+        slots_[after].previous = before;
     else
         tail_ = before;
     destroy(slot);
@@ -273,25 +256,22 @@ CAddressDataList::Position CAddressDataList::removeKeepingFillState(Position pos
 }
 
 void CAddressDataList::destroy(std::uint32_t slot) {
-    CAddressDataEx* record = slots_[slot];
-    slots_[slot] = nullptr;
-    if (chunkOf_[slot] == kNone)
+    CAddressDataEx* record = slots_[slot].record();
+    slots_[slot].setRecord(nullptr);
+    if (slots_[slot].chunk == kNone)
         delete record;
     else
-        arena_->release(chunkOf_[slot]);
+        arena_->release(slots_[slot].chunk);
 }
 
 void CAddressDataList::clear() {
     fillState_.reset();
     for (std::uint32_t slot = head_; slot != kNone;) {
-        const std::uint32_t after = next_[slot];
+        const std::uint32_t after = slots_[slot].next;
         destroy(slot);
         slot = after;
     }
     slots_.clear();
-    next_.clear();
-    previous_.clear();
-    chunkOf_.clear();
     head_ = tail_ = kNone;
     count_ = 0;
     if (arena_)

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -118,16 +119,31 @@ private:
     std::uint32_t appendLine(std::string_view line, std::int32_t lineNumber);
     // Takes out and destroys the entries from the slot on (a load that failed).
     void truncate(std::uint32_t slot);
-    // Takes a record into the order, after the last.
-    void link(CAddressDataEx* record);
+    // Takes a record into the order, after the last; `chunk` is the arena
+    // chunk it was made in, kNone for one handed in.
+    void link(CAddressDataEx* record, std::uint32_t chunk);
     // Destroys a record wherever it was made.
     void destroy(std::uint32_t slot);
 
-    std::vector<CAddressDataEx*> slots_; // every record made, in order; null once removed
-    std::vector<std::uint32_t> next_;
-    std::vector<std::uint32_t> previous_;
-    // The arena chunk a load made the record in; kNone for one handed in.
-    std::vector<std::uint32_t> chunkOf_;
+    // Every record made, in order. What taking a record out changes lies
+    // together, in twenty bytes (the record's address kept unaligned): an
+    // image has millions of records, and the fill takes them out in address
+    // order, which is not the list's in every image.
+    struct Slot {
+        std::uint32_t next;
+        std::uint32_t previous;
+        std::uint32_t chunk; // the arena chunk a load made the record in; kNone for one handed in
+        std::uint8_t where[sizeof(CAddressDataEx*)]; // the record; null once removed
+
+        CAddressDataEx* record() const {
+            CAddressDataEx* record = nullptr;
+            std::memcpy(&record, where, sizeof record);
+            return record;
+        }
+        void setRecord(CAddressDataEx* record) { std::memcpy(where, &record, sizeof record); }
+    };
+    static_assert(sizeof(Slot) == 20);
+    std::vector<Slot> slots_;
     std::uint32_t head_ = kNone;
     std::uint32_t tail_ = kNone;
     std::size_t count_ = 0;
