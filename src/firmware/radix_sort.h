@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -38,17 +39,22 @@ template <typename T, typename Key> void RadixSortBy(std::vector<T>& items, Key 
     const int bits = (width + passes - 1) / passes;
     const std::uint32_t mask = (std::uint32_t{1} << bits) - 1;
 
-    std::vector<T> other(items.size());
+    // Room for the items that nothing fills in first: every pass writes all of it.
+    const auto room = std::make_unique_for_overwrite<T[]>(items.size());
+    T* from = items.data();
+    T* to = room.get();
     std::vector<std::size_t> start(std::size_t{1} << bits);
     for (int shift = low; shift < low + width; shift += bits) {
         std::fill(start.begin(), start.end(), 0);
-        for (const T& item : items)
-            ++start[(keyOf(item) >> shift) & mask];
+        for (std::size_t i = 0; i < items.size(); ++i)
+            ++start[(keyOf(from[i]) >> shift) & mask];
         std::size_t sum = 0;
         for (std::size_t& count : start)
             sum += std::exchange(count, sum);
-        for (const T& item : items)
-            other[start[(keyOf(item) >> shift) & mask]++] = item;
-        items.swap(other);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            to[start[(keyOf(from[i]) >> shift) & mask]++] = from[i];
+        std::swap(from, to);
     }
+    if (from != items.data())
+        std::copy(from, from + items.size(), items.data());
 }

@@ -15,7 +15,7 @@ namespace platform {
 // the caller tests the object under it, as it would after any wake-up.
 inline void WatchBeforeSleeping(std::unique_lock<std::mutex>& guard,
                                 const std::atomic<unsigned>& changes) {
-    constexpr int kSpins = 1000; // some microseconds
+    constexpr int kSpins = 10000; // some tens of microseconds
     const unsigned seen = changes.load(std::memory_order_relaxed);
     guard.unlock();
     for (int i = 0; i < kSpins && changes.load(std::memory_order_acquire) == seen; ++i)
