@@ -105,8 +105,8 @@ public:
     // Entries are appended only, so slots rise in list order; this is one
     // more than the last slot given.
     std::uint32_t slotsMade() const { return static_cast<std::uint32_t>(slots_.size()); }
-    // Fetch ahead, for the fill: what taking out the entry in a slot touches
-    // in the list and the record.
+    // Fetch ahead, for the fill: the slot that taking its entry out reads and
+    // changes.
     void prefetchSlot(std::uint32_t slot) const;
 
 private:
@@ -122,7 +122,8 @@ private:
     // Takes a record into the order, after the last; `chunk` is the arena
     // chunk it was made in, kNone for one handed in.
     void link(CAddressDataEx* record, std::uint32_t chunk);
-    // Destroys a record wherever it was made.
+    // Empties the slot: a record handed in is destroyed, one made by a load
+    // is counted off its chunk, which destroys it with the others.
     void destroy(std::uint32_t slot);
 
     // Every record made, in order. What taking a record out changes lies
