@@ -127,9 +127,9 @@ private:
     void destroy(std::uint32_t slot);
 
     // Every record made, in order. What taking a record out changes lies
-    // together, in twenty bytes (the record's address kept unaligned): an
-    // image has millions of records, and the fill takes them out in address
-    // order, which is not the list's in every image.
+    // together, in twenty bytes in a 64-bit program (the record's address
+    // kept unaligned): an image has millions of records, and the fill takes
+    // them out in address order, which is not the list's in every image.
     struct Slot {
         std::uint32_t next;
         std::uint32_t previous;
@@ -143,7 +143,7 @@ private:
         }
         void setRecord(CAddressDataEx* record) { std::memcpy(where, &record, sizeof record); }
     };
-    static_assert(sizeof(Slot) == 20);
+    static_assert(sizeof(Slot) == 3 * sizeof(std::uint32_t) + sizeof(CAddressDataEx*));
     std::vector<Slot> slots_;
     std::uint32_t head_ = kNone;
     std::uint32_t tail_ = kNone;

@@ -119,8 +119,9 @@ FilledBlock walkFill(CAddressDataList& image, std::uint32_t blockAddress, std::u
 // block lie anywhere, and are fetched ahead.
 class FillIndex : public CAddressDataList::FillState {
 public:
-    // Twenty bytes, with the pointer unaligned: one of these for every record
-    // of an image of millions is held beside all of them.
+    // Twenty bytes in a 64-bit program, with the pointer unaligned: one of
+    // these for every record of an image of millions is held beside all of
+    // them.
     struct Entry {
         std::uint32_t address;
         std::uint32_t size; // what the entry holds once decoded
