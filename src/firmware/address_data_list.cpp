@@ -208,8 +208,7 @@ void CAddressDataList::append(std::unique_ptr<CAddressDataEx> entry) {
 
 void CAddressDataList::link(CAddressDataEx* record, std::uint32_t chunk) {
     const auto slot = static_cast<std::uint32_t>(slots_.size());
-    slots_.push_back({kNone, tail_, chunk, {}});
-    slots_.back().setRecord(record);
+    slots_.push_back({kNone, tail_, chunk, record});
     if (tail_ != kNone)
         slots_[tail_].next = slot;
     else
@@ -220,7 +219,7 @@ void CAddressDataList::link(CAddressDataEx* record, std::uint32_t chunk) {
 
 CAddressDataEx& CAddressDataList::at(Position position) {
     CAddressDataEx* record =
-        position.slot_ < slots_.size() ? slots_[position.slot_].record() : nullptr;
+        position.slot_ < slots_.size() ? slots_[position.slot_].record.get() : nullptr;
     if (record == nullptr)
         throw std::invalid_argument("no image entry at the end of the list");
     return *record;
@@ -256,8 +255,8 @@ CAddressDataList::Position CAddressDataList::removeKeepingFillState(Position pos
 }
 
 void CAddressDataList::destroy(std::uint32_t slot) {
-    CAddressDataEx* record = slots_[slot].record();
-    slots_[slot].setRecord(nullptr);
+    CAddressDataEx* record = slots_[slot].record.get();
+    slots_[slot].record = nullptr;
     if (slots_[slot].chunk == kNone)
         delete record;
     else

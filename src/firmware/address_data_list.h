@@ -1,10 +1,10 @@
 #pragma once
 
 #include "firmware/address_data.h"
+#include "firmware/packed_pointer.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -134,14 +134,7 @@ private:
         std::uint32_t next;
         std::uint32_t previous;
         std::uint32_t chunk; // the arena chunk a load made the record in; kNone for one handed in
-        std::uint8_t where[sizeof(CAddressDataEx*)]; // the record; null once removed
-
-        CAddressDataEx* record() const {
-            CAddressDataEx* record = nullptr;
-            std::memcpy(&record, where, sizeof record);
-            return record;
-        }
-        void setRecord(CAddressDataEx* record) { std::memcpy(where, &record, sizeof record); }
+        PackedPointer<CAddressDataEx> record; // null once removed
     };
     static_assert(sizeof(Slot) == 3 * sizeof(std::uint32_t) + sizeof(CAddressDataEx*));
     std::vector<Slot> slots_;

@@ -1,5 +1,6 @@
 #include "firmware/block_fill.h"
 
+#include "firmware/packed_pointer.h"
 #include "firmware/prefetch.h"
 #include "firmware/radix_sort.h"
 
@@ -107,6 +108,11 @@ FilledBlock walkFill(CAddressDataList& image, std::uint32_t blockAddress, std::u
     return {std::move(block), coverage.count()};
 }
 
+// What an entry holds once decoded, known before.
+std::uint32_t bytesHeld(const CAddressDataEx& entry) {
+    return entry.decoded() ? entry.size() : static_cast<std::uint32_t>(entry.dataByteCount());
+}
+
 // The entries of an image by address, for as long as only the fill changes
 // the image. The list keeps its entries in the order of their slots (it only
 // ever appends), so a slot says where an entry stands in the walk; "present"
@@ -126,13 +132,7 @@ public:
         std::uint32_t address;
         std::uint32_t size; // what the entry holds once decoded
         std::uint32_t slot;
-        std::uint8_t where[sizeof(const std::uint8_t*)]; // where its bytes lie once decoded
-
-        const std::uint8_t* bytes() const {
-            const std::uint8_t* at = nullptr;
-            std::memcpy(&at, where, sizeof at);
-            return at;
-        }
+        PackedPointer<const std::uint8_t> bytes; // where they lie once decoded
     };
 
     // None when an entry would fail to decode.
@@ -149,14 +149,10 @@ public:
                 return nullptr;
             const std::uint32_t slot = CAddressDataList::slotOf(position);
             index->present_[slot] = 1;
-            const std::uint32_t size =
-                entry.decoded() ? entry.size() : static_cast<std::uint32_t>(entry.dataByteCount());
+            const std::uint32_t size = bytesHeld(entry);
             if (size == 0)
                 continue; // meets no block
-            Entry indexed{entry.address(), size, slot, {}};
-            const std::uint8_t* bytes = entry.bytesOnceDecoded();
-            std::memcpy(indexed.where, &bytes, sizeof bytes);
-            index->byAddress_.push_back(indexed);
+            index->byAddress_.push_back({entry.address(), size, slot, entry.bytesOnceDecoded()});
             index->longest_ = std::max(index->longest_, size);
         }
         index->nextToDecode_ = CAddressDataList::slotOf(image.head());
@@ -303,7 +299,7 @@ FilledBlock indexedFill(CAddressDataList& image, FillIndex& index, std::uint32_t
     const std::vector<std::uint32_t> reaching = index.reaching(blockAddress, end);
     for (std::size_t i = 0; i < reaching.size(); ++i) {
         if (i + kAhead < reaching.size())
-            Prefetch(index[reaching[i + kAhead]].bytes());
+            Prefetch(index[reaching[i + kAhead]].bytes.get());
         const FillIndex::Entry& entry = index[reaching[i]];
         index.decodeUpTo(image, entry.slot);
         const std::uint64_t from = std::max<std::uint64_t>(entry.address, blockAddress);
@@ -311,8 +307,8 @@ FilledBlock indexedFill(CAddressDataList& image, FillIndex& index, std::uint32_t
         if (from >= to)
             continue;
         const auto overlap = static_cast<std::uint32_t>(to - from);
-        std::memcpy(block->data() + (from - blockAddress), entry.bytes() + (from - entry.address),
-                    overlap);
+        std::memcpy(block->data() + (from - blockAddress),
+                    entry.bytes.get() + (from - entry.address), overlap);
         coverage.mark(from - blockAddress, overlap);
         if (overlap == entry.size)
             used.push_back(reaching[i]);
@@ -366,9 +362,7 @@ std::vector<AddressRange> ImageDataRanges(CAddressDataList& image) {
     std::vector<AddressRange> ranges;
     for (auto position = image.head(); position != image.end(); ++position) {
         const CAddressDataEx& entry = image.at(position);
-        const std::uint32_t size =
-            entry.decoded() ? entry.size() : static_cast<std::uint32_t>(entry.dataByteCount());
-        ranges.push_back({entry.address(), std::uint64_t{entry.address()} + size});
+        ranges.push_back({entry.address(), std::uint64_t{entry.address()} + bytesHeld(entry)});
     }
     return MergeRanges(std::move(ranges));
 }

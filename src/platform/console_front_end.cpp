@@ -163,11 +163,15 @@ std::string padLeft(const std::string& text, int columns) {
            text;
 }
 
-std::string trim(const std::string& text) {
+std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
+    if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+std::string trim(const std::string& text) {
+    return std::string(trimmed(text));
 }
 
 std::string lower(std::string text) {
@@ -177,14 +181,14 @@ std::string lower(std::string text) {
 }
 
 // "4096 / 8192": the denominator when the text is such a counter.
-std::optional<std::string> counterTotal(const std::string& text) {
-    const std::string t = trim(text);
+std::optional<std::string_view> counterTotalIn(std::string_view text) {
+    const std::string_view t = trimmed(text);
     const auto slash = t.find('/');
-    if (slash == std::string::npos)
+    if (slash == std::string_view::npos)
         return std::nullopt;
-    const std::string done = trim(t.substr(0, slash));
-    const std::string total = trim(t.substr(slash + 1));
-    const auto digits = [](const std::string& s) {
+    const std::string_view done = trimmed(t.substr(0, slash));
+    const std::string_view total = trimmed(t.substr(slash + 1));
+    const auto digits = [](std::string_view s) {
         return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
             return std::isdigit(static_cast<unsigned char>(c)) != 0;
         });
@@ -194,28 +198,17 @@ std::optional<std::string> counterTotal(const std::string& text) {
     return total;
 }
 
+std::optional<std::string> counterTotal(const std::string& text) {
+    if (const auto total = counterTotalIn(text))
+        return std::string(*total);
+    return std::nullopt;
+}
+
 // Whether a text is certainly a counter as `counterTotal` reads it after
 // cleaning, worked out without copying it: printable ASCII only (others are
 // left to the full reading).
 bool plainCounter(const std::string& text) {
-    if (!plainAscii(text, false))
-        return false;
-    std::string_view t(text);
-    const auto trimmed = [](std::string_view v) {
-        const auto first = v.find_first_not_of(" \t\r\n");
-        if (first == std::string_view::npos)
-            return std::string_view();
-        return v.substr(first, v.find_last_not_of(" \t\r\n") - first + 1);
-    };
-    const auto digits = [](std::string_view v) {
-        return !v.empty() && std::all_of(v.begin(), v.end(), [](char c) {
-            return std::isdigit(static_cast<unsigned char>(c)) != 0;
-        });
-    };
-    t = trimmed(t);
-    const auto slash = t.find('/');
-    return slash != std::string_view::npos && digits(trimmed(t.substr(0, slash))) &&
-           digits(trimmed(t.substr(slash + 1)));
+    return plainAscii(text, false) && counterTotalIn(text).has_value();
 }
 
 // ---- Dialog layout -----------------------------------------------------------
